@@ -6,6 +6,8 @@
 
 #include "engine/PrinterLibrary.h"
 #include "platform/File.h"
+#include "platform/ProgramDirectory.h"
+#include "shell/IniReader.h"
 #include "shell/Trace.h"
 
 using namespace std::chrono_literals;
@@ -211,14 +213,14 @@ CBrevantaPrinter::~CBrevantaPrinter() {
 bool CBrevantaPrinter::Start() {
     if (m_thread.joinable()) return false;
     m_bStop = false;
-    m_wake.Reset();
+    m_wake.Clear();
     m_thread = std::thread([this] { JobMonitorThread(); });
     return true;
 }
 
 bool CBrevantaPrinter::Stop() {
     m_bStop = true;
-    m_wake.Set();
+    m_wake.Signal();
     {
         std::lock_guard lock(m_jobsMutex);
         if (m_current) m_current->Cancel();
@@ -234,7 +236,7 @@ void CBrevantaPrinter::AddPrintJob(std::shared_ptr<CPrintJob> job) {
         std::lock_guard lock(m_jobsMutex);
         m_jobs.push_back(std::move(job));
     }
-    m_wake.Set();
+    m_wake.Signal();
 }
 
 std::shared_ptr<CPrintJob> CBrevantaPrinter::GetNextWaitingJob() const {
@@ -266,14 +268,11 @@ void CBrevantaPrinter::JobMonitorThread() {
         std::shared_ptr<CPrintJob> job = TakeNextWaitingJob();
         if (!job) {
             MonitorHotFolder(m_strHotFolder);
-            m_wake.Wait(100ms);
-            m_wake.Reset();
             continue;
         }
         TraceLine("A job needs to print");
         PrintCopies(job, job->GetCopies(), true);
-        std::lock_guard lock(m_jobsMutex);
-        m_current.reset();
+        SetCurrent(nullptr);
     }
 }
 
@@ -425,6 +424,73 @@ int32_t CBrevantaPrinter::ShowSettingDialog(void* parentWindow) {
     return CallSettingDialog(m_strPrinterSettingDll, parentWindow);
 }
 
+void CBrevantaPrinter::SetCurrent(std::shared_ptr<CPrintJob> job) {
+    std::lock_guard lock(m_jobsMutex);
+    m_current = std::move(job);
+}
+
+void CBrevantaPrinter::SetHotFolderTimes(std::chrono::milliseconds settle, std::chrono::milliseconds giveUp) {
+    m_hotSettle = settle;
+    m_hotGiveUp = giveUp;
+}
+
 void CBrevantaPrinter::MonitorHotFolder(const std::filesystem::path& folder) {
-    if (folder.empty()) return;
+    if (folder.empty()) {
+        m_wake.Wait(100ms);
+        return;
+    }
+    if (!m_hotFolder || m_hotFolder->Folder() != folder) m_hotFolder = std::make_unique<CHotFolderMonitor>(folder);
+    m_hotFolder->SetTimes(m_hotSettle, m_hotGiveUp);
+    std::vector<std::string> ready = m_hotFolder->ReadyFiles();
+    for (const auto& report : m_hotFolder->TakeReports()) m_host.ReportMessage(report);
+    if (ready.empty()) {
+        // Files still being written are looked at again soon; otherwise only a change wakes the cycle.
+        m_hotFolder->Wait(m_hotFolder->HasPending() ? 100ms : 500ms, m_wake.Fd());
+        m_wake.Clear();
+        return;
+    }
+    m_host.BrowseToFolder(folder);
+    for (const auto& name : ready) {
+        if (m_bStop) return;
+        PrintHotFile(folder, name);
+    }
+}
+
+// Prints a hot-folder file at once: its copies with one X copy and no spacing, whatever the layout values.
+void CBrevantaPrinter::PrintHotFile(const std::filesystem::path& folder, const std::string& name) {
+    auto job = std::make_shared<CPrintJob>((folder / name).string(), m_host.GetYCopies());
+    {
+        std::lock_guard lock(m_jobsMutex);
+        m_jobs.push_back(job);
+    }
+    m_host.AddPrintJob(job);
+    TraceLine("有一个作业要打印");
+    if (job->Take()) {
+        SetCurrent(job);
+        PrintCopies(job, job->GetCopies(), false);
+        SetCurrent(nullptr);
+    }
+    DisposeHotFile(folder, name);
+}
+
+// Moves a printed (or failed, or cancelled) file to Finished, or deletes it, as DeleteListSource says.
+// One that cannot be moved or deleted is reported and not printed again until it changes.
+void CBrevantaPrinter::DisposeHotFile(const std::filesystem::path& folder, const std::string& name) {
+    const std::filesystem::path path = folder / name;
+    const bool remove = CIniReader(platform::ProgramDirectory() / "Tessarin.ini").ReadInt("setting", "DeleteListSource", 0) != 0;
+    std::error_code ec;
+    if (remove) {
+        std::filesystem::remove(path, ec);
+    } else {
+        const std::filesystem::path finished = folder / "Finished";
+        std::filesystem::create_directories(finished, ec);
+        ec.clear();
+        std::filesystem::rename(path, finished / name, ec);
+    }
+    if (!ec || ec == std::errc::no_such_file_or_directory) return;
+    TraceLine("热文件夹：无法移走 %s", path.c_str());
+    m_host.ReportMessage("The hot-folder file " + path.string() + " was printed but could not be " +
+                         (remove ? "deleted" : "moved to Finished") + ": " + ec.message() +
+                         ". It will not be printed again unless it changes.");
+    m_hotFolder->MarkDone(name);
 }

@@ -10,10 +10,11 @@
 #include <thread>
 #include <vector>
 
+#include "engine/HotFolderMonitor.h"
 #include "engine/PrintHost.h"
 #include "engine/PrintJob.h"
 #include "engine/PrinterLock.h"
-#include "platform/Event.h"
+#include "platform/WakeFd.h"
 
 // The print engine: a queue of jobs and one worker thread that takes the waiting jobs in queue order and
 // streams each copy into the printer driver library. When no job waits, the worker watches the hot folder.
@@ -64,8 +65,12 @@ public:
     virtual int32_t CancelJob(const std::string& name);
     virtual int32_t ShowSettingDialog(void* parentWindow);
 
-    // One hot-folder watch cycle.
+    // One hot-folder watch cycle: prints the job files that are complete; when there are none, waits up to
+    // 500 ms for a change in the folder (or for a job added to the queue).
     virtual void MonitorHotFolder(const std::filesystem::path& folder);
+    // How long a hot-folder file must stay unchanged to count as complete where the file system cannot tell
+    // whether it is still open for writing, and how long an empty or held file is waited for.
+    void SetHotFolderTimes(std::chrono::milliseconds settle, std::chrono::milliseconds giveUp);
 
     const std::filesystem::path& PrinterDll() const { return m_strPrinterDll; }
     const std::shared_ptr<PrinterLock>& GetPrinterLock() const { return m_printerLock; }
@@ -86,6 +91,9 @@ private:
     std::shared_ptr<CPrintJob> JobNamed(const std::string& name) const;
     void Post(const std::shared_ptr<CPrintJob>& job, int32_t nCopy);
     void FailJob(const std::shared_ptr<CPrintJob>& job, int32_t nCopy, const std::string& cause);
+    void PrintHotFile(const std::filesystem::path& folder, const std::string& name);
+    void DisposeHotFile(const std::filesystem::path& folder, const std::string& name);
+    void SetCurrent(std::shared_ptr<CPrintJob> job);
 
     PrintHost& m_host;
     const std::filesystem::path m_strPrinterDll;
@@ -98,6 +106,11 @@ private:
     std::shared_ptr<CPrintJob> m_current;  // the job being printed, guarded by m_jobsMutex
 
     std::atomic<bool> m_bStop{false};
-    platform::Event m_wake;  // a job was added, or a stop requested
+    platform::WakeFd m_wake;  // a job was added, or a stop requested
     std::thread m_thread;
+
+    // Worker thread only.
+    std::unique_ptr<CHotFolderMonitor> m_hotFolder;
+    std::chrono::milliseconds m_hotSettle{1000};
+    std::chrono::milliseconds m_hotGiveUp{60000};
 };
