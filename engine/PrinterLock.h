@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 
@@ -11,15 +12,27 @@ public:
     // Waits for the printer, asking `abandon` every 100 ms whether the wait should end (a cancel, a stop).
     // True when the printer is now held; release it with Unlock.
     bool Acquire(const std::function<bool()>& abandon) {
-        while (!m_mutex.try_lock_for(std::chrono::milliseconds(100))) {
-            if (abandon && abandon()) return false;
+        std::unique_lock lock(m_mutex);
+        while (m_held) {
+            m_released.wait_for(lock, std::chrono::milliseconds(100));
+            if (m_held && abandon && abandon()) return false;
         }
+        m_held = true;
         return true;
     }
-    void Unlock() { m_mutex.unlock(); }
+    void Unlock() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_held = false;
+        }
+        m_released.notify_one();
+    }
 
 private:
-    std::timed_mutex m_mutex;
+    // A flag under a plain mutex rather than a timed mutex: the waits stay visible to ThreadSanitizer.
+    std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_held = false;
 };
 
 // Holds the printer for one job, released on every path.
