@@ -1,10 +1,41 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds in Release, and shows a generated sample job with the inspector.
+# Installs what is missing, builds in Release, and starts Tessarin on its embedded default: the virtual
+# printer, with a demo program directory, a hot folder and a generated sample job.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-release
-mkdir -p demo
-build-release/tools/tessarin-makejob --width 1600 --height 800 --pattern bands demo/sample.prn
-build-release/tools/tessarin-inspect demo/sample.prn
+
+demo=$PWD/demo
+port=${TESSARIN_PORT:-9100}
+rm -rf "$demo/VirtualPrinterOutput"
+mkdir -p "$demo/hot"
+cp build-release/drivers/VirtualPrinter.so build-release/drivers/VirtualPrinterSetting.so "$demo/"
+[ -f "$demo/Tessarin.ini" ] || cat > "$demo/Tessarin.ini" <<'INI'
+[setting]
+PrinterDll=VirtualPrinter
+PrinterSettingDll=VirtualPrinterSetting
+HotFolder=hot
+DeleteListSource=0
+INI
+[ -f "$demo/VirtualPrinter.ini" ] || cat > "$demo/VirtualPrinter.ini" <<'INI'
+[VirtualPrinter]
+OutputFolder=VirtualPrinterOutput
+LinesPerSecond=400
+INI
+build-release/tools/tessarin-makejob --width 1600 --height 800 --pattern bands "$demo/sample.prn"
+
+cat <<TXT
+
+Tessarin runs on the virtual printer in $demo (trace in $demo/trace.log).
+  The sample job prints first; its proof image will be $demo/VirtualPrinterOutput/session-0001/proof.png
+  Send a job over TCP:     nc -N localhost $port < JOB.prn
+    or a CUPS raw queue:   lpadmin -p tessarin -E -v socket://localhost:$port -m raw
+  Drop a job file into:    $demo/hot/   (it then moves to $demo/hot/Finished/)
+  Make more jobs with:     build-release/tools/tessarin-makejob --help
+  Stop with Ctrl+C.
+
+TXT
+export TESSARIN_TRACE_FILE="$demo/trace.log"
+exec build-release/Tessarin --headless --home "$demo" --port "$port" "$demo/sample.prn"

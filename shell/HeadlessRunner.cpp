@@ -1,0 +1,101 @@
+#include "shell/HeadlessRunner.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "engine/BrevantaPrinter.h"
+#include "engine/PrinterLibrary.h"
+#include "net/Server.h"
+#include "platform/File.h"
+#include "platform/ProgramDirectory.h"
+#include "shell/ConsoleHost.h"
+#include "shell/IniReader.h"
+#include "shell/TessarinConfig.h"
+#include "shell/Trace.h"
+
+namespace {
+
+// SIGINT and SIGTERM arrive as readable data on a descriptor instead of interrupting some thread: they are
+// blocked in every thread (threads started later inherit the mask) and read in the main loop.
+platform::File BlockTerminationSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    return platform::File(::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
+}
+
+bool WaitForSignal(const platform::File& signals, std::chrono::milliseconds timeout) {
+    pollfd pfd{signals.Fd(), POLLIN, 0};
+    return ::poll(&pfd, 1, static_cast<int>(timeout.count())) > 0;
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "Tessarin: %s\n", message.c_str());
+    return 2;
+}
+
+}  // namespace
+
+int CHeadlessRunner::Run() {
+    const CommandLine& cl = m_commandLine;
+    if (!cl.home.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(cl.home, ec)) return Fail("the program directory " + cl.home.string() + " does not exist");
+        platform::SetProgramDirectory(cl.home);
+    }
+    const CTessarinConfig config = CTessarinConfig::Load(platform::ProgramDirectory());
+
+    // Without a printer library nothing can print: say so at once rather than fail every job.
+    std::string error;
+    if (!CPrinterLibrary::BindPrinterLibrary(config.printerDllPath, error))
+        return Fail(error + " (PrinterDll in " + config.configPath.string() + ")");
+
+    platform::File signals = BlockTerminationSignals();
+    CConsoleHost host(stdout, stderr, ::isatty(STDOUT_FILENO) != 0);
+    host.SetLayout(cl.nXCopies, cl.nXSpacing, cl.nYCopies, cl.nYSpacing);
+    auto printerLock = std::make_shared<PrinterLock>();
+
+    std::unique_ptr<CServer> server;
+    if (cl.nPort != 0) {
+        server = std::make_unique<CServer>(static_cast<uint16_t>(cl.nPort), config.printerDllPath, host, printerLock);
+        server->SetReceiveTimeout(std::chrono::milliseconds(config.nReceiveTimeoutMs));
+        if (!server->StartServer(error)) return Fail(error);
+        std::printf("listening for jobs on TCP port %d\n", cl.nPort);
+    }
+    CBrevantaPrinter engine(config.printerDllPath, host, config.hotFolder, printerLock);
+    engine.SetPrinterSettingDll(config.printerSettingPath);
+    engine.SetHotFolderTimes(std::chrono::milliseconds(config.nHotFolderSettleMs),
+                             std::chrono::milliseconds(config.nHotFolderWaitMs));
+    if (!config.hotFolder.empty()) std::printf("watching the hot folder %s\n", config.hotFolder.c_str());
+    std::fflush(stdout);
+    for (const auto& file : cl.jobFiles) {
+        auto job = std::make_shared<CPrintJob>(std::filesystem::absolute(file).string(), cl.nYCopies);
+        host.AddPrintJob(job);
+        engine.AddPrintJob(job);
+    }
+    engine.Start();
+
+    // Idle twice in a row, a moment apart, so a job between two hands is not missed.
+    int idleChecks = 0;
+    bool interrupted = false;
+    while (!interrupted) {
+        interrupted = WaitForSignal(signals, std::chrono::milliseconds(100));
+        if (!cl.bExitWhenIdle) continue;
+        const bool idle = engine.IsIdle() && !(server && server->IsBusy());
+        idleChecks = idle ? idleChecks + 1 : 0;
+        if (idleChecks >= 3) break;
+    }
+    if (interrupted) std::printf("\nstopping; a job being printed is cancelled\n");
+    if (server) server->Stop();
+    engine.Stop();
+    std::fflush(stdout);
+    if (interrupted) return 1;
+    return host.UnfinishedCount() == 0 ? 0 : 1;
+}

@@ -1,0 +1,27 @@
+// The Tessarin program.
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "shell/CommandLine.h"
+#include "shell/HeadlessRunner.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string error;
+    auto commandLine = CommandLine::Parse(args, error);
+    if (!commandLine) {
+        std::fprintf(stderr, "Tessarin: %s\n%s", error.c_str(), CommandLine::Usage().c_str());
+        return 2;
+    }
+    if (commandLine->bHelp) {
+        std::fputs(CommandLine::Usage().c_str(), stdout);
+        return 0;
+    }
+    if (!commandLine->bHeadless) {
+        std::fputs("Tessarin: this build has no window; running as a headless service.\n", stderr);
+        commandLine->bHeadless = true;
+    }
+    return CHeadlessRunner(std::move(*commandLine)).Run();
+}
