@@ -67,6 +67,7 @@ bool CPrintJob::Pause() {
     TraceLine("End: 暂停打印作业");
     const int32_t state = m_nStatus.load();
     if (state == JOB_OUTPUT || state == 4 || state == 5) {
+        std::lock_guard lock(m_controlMutex);
         m_pauseEvent.Set();
         m_resumeEvent.Reset();
         m_cancelEvent.Reset();
@@ -77,6 +78,7 @@ bool CPrintJob::Pause() {
 bool CPrintJob::Resume() {
     TraceLine("End: 打印作业：继续打印任务");
     if (m_nStatus.load() == JOB_PAUSE) {
+        std::lock_guard lock(m_controlMutex);
         m_resumeEvent.Set();
         m_pauseEvent.Reset();
         m_cancelEvent.Reset();
@@ -100,6 +102,7 @@ bool CPrintJob::Cancel() {
         // State 6 counts as printing: a job with copies still to come rests there between copies, and a
         // cancel must stop those copies rather than relabel a printed job as held.
         if (state == JOB_OUTPUT || state == JOB_PAUSE || state == 4 || state == 5 || state == JOB_OUTPUT_END) {
+            std::lock_guard lock(m_controlMutex);
             m_cancelEvent.Set();
             m_pauseEvent.Reset();
             m_resumeEvent.Reset();
@@ -109,6 +112,7 @@ bool CPrintJob::Cancel() {
 }
 
 int32_t CPrintJob::PollControl() const {
+    std::lock_guard lock(m_controlMutex);
     int index = platform::PollFirst({&m_pauseEvent, &m_resumeEvent, &m_cancelEvent});
     return index < 0 ? CONTROL_NONE : index + 1;
 }

@@ -75,6 +75,9 @@ private:
     std::mutex m_statusMutex;
     std::string m_strStatus;
 
+    // A request sets its event and resets the other two as one step, so a poll never sees a half-made
+    // change (a cancel of a paused job must not read as a pause, nor as no request at all).
+    mutable std::mutex m_controlMutex;
     platform::Event m_cancelEvent;
     platform::Event m_pauseEvent;
     platform::Event m_resumeEvent;
