@@ -42,9 +42,15 @@ public:
         for (;;) {
             int index = FirstSet();
             if (index >= 0) return index;
-            std::unique_lock lock(m_mutex);
-            if (!m_cond.wait_until(lock, deadline, [this] { return m_signalled; })) return FirstSet();
-            m_signalled = false;
+            bool signalled = false;
+            {
+                // Event mutexes are taken before the waiter's (Set notifies under its own), so the events
+                // are only looked at once this lock is given up again.
+                std::unique_lock lock(m_mutex);
+                signalled = m_cond.wait_until(lock, deadline, [this] { return m_signalled; });
+                m_signalled = false;
+            }
+            if (!signalled) return FirstSet();
         }
     }
 
