@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config ccache
   libgtest-dev libgmock-dev
   socat netcat-openbsd
+  libusb-1.0-0-dev umockdev
 )
 
 missing=()
