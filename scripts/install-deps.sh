@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev
   socat netcat-openbsd
   libusb-1.0-0-dev umockdev
+  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core fonts-wqy-microhei
 )
 
 missing=()
