@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config ccache
   libgtest-dev libgmock-dev
   socat netcat-openbsd
+  dpkg-dev file
   libusb-1.0-0-dev umockdev
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core fonts-wqy-microhei
 )
