@@ -15,6 +15,9 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 has_line() {  # text, pattern (extended regex), what
   grep -Eq -- "$2" <<<"$1" || fail "$3"
 }
+depends_on() {  # package name
+  tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qxF -- "$1"
+}
 
 echo "== cpack"
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/pkg" >"$work/cpack.log" 2>&1 \
@@ -30,10 +33,10 @@ has_line "$info" '^ Architecture: amd64$' "architecture"
 depends=$(sed -n 's/^ Depends: //p' <<<"$info")
 echo "Depends: $depends"
 for lib in libc6 libstdc++6 libusb-1.0-0; do
-  has_line "$depends" "(^|, )$lib( |,|$)" "Depends lacks $lib"
+  depends_on "$lib" || fail "Depends lacks $lib"
 done
 if readelf -d "$build/Tessarin" | grep -q 'libQt6Widgets'; then
-  has_line "$depends" '(^|, )libqt6widgets6( |,|$)' "Depends lacks the Qt widgets runtime the program links"
+  depends_on libqt6widgets6 || fail "Depends lacks the Qt widgets runtime the program links"
 fi
 mkdir "$work/control"
 dpkg-deb --control "$deb" "$work/control"
@@ -69,15 +72,19 @@ grep -q '_CPack_Packages' "$root/usr/lib/systemd/system/tessarin.service" && fai
 
 "$build/tools/tessarin-makejob" --width 96 --height 40 --pattern bands "$work/job.prn" >/dev/null
 
+# An X spacing of 8 makes each copy's cell exactly the job's own plane row, so the printer receives the job's
+# raster data byte for byte.
 print_and_check() {  # what, output folder, Tessarin arguments...
   local what=$1 output=$2; shift 2
   echo "-- $what"
-  PATH="$root/usr/bin:/usr/bin:/bin" timeout 30 Tessarin --headless --exit-when-idle --port 0 "$@" "$work/job.prn" \
+  PATH="$root/usr/bin:/usr/bin:/bin" timeout 30 Tessarin --headless --exit-when-idle --port 0 --x-spacing 8 "$@" \
+    "$work/job.prn" \
     >"$work/run.out" 2>&1 || { cat "$work/run.out" >&2; fail "$what: Tessarin did not print the job"; }
   local session="$output/session-0001"
   [ -f "$session/summary.ini" ] || { cat "$work/run.out" >&2; fail "$what: no session in $output"; }
   grep -qx 'End=EndRipData' "$session/summary.ini" || fail "$what: the session did not end with EndRipData"
-  grep -qx 'Height=40' "$session/summary.ini" || fail "$what: wrong header in the session"
+  grep -qx 'Height=40' "$session/summary.ini" && grep -qx 'BytePerLine=96' "$session/summary.ini" \
+    || fail "$what: wrong header in the session"
   cmp -s <(tail -c +49 "$work/job.prn") "$session/data.bin" || fail "$what: the printed data differ from the job"
 }
 # The program directory is the installed one, found through the link on the PATH.
