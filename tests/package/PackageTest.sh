@@ -91,7 +91,9 @@ print_and_check() {  # what, output folder, Tessarin arguments...
 print_and_check "installed program directory" "$root/usr/lib/tessarin/VirtualPrinterOutput"
 # A writable program directory made from the installed one, as the service makes it.
 "$root/usr/lib/tessarin/tessarin-home" "$work/home"
-"$root/usr/lib/tessarin/tessarin-home" "$work/home"  # a second run keeps what is there
+echo "; the site's own" >>"$work/home/Tessarin.ini"
+"$root/usr/lib/tessarin/tessarin-home" "$work/home"
+grep -qx "; the site's own" "$work/home/Tessarin.ini" || fail "a second tessarin-home replaced the settings"
 print_and_check "program directory made by tessarin-home" "$work/home/VirtualPrinterOutput" --home "$work/home"
 [ -L "$work/home/VirtualPrinter.so" ] || fail "tessarin-home copied the printer library instead of linking it"
 [ -d "$work/home/hot" ] || fail "tessarin-home made no hot folder"
