@@ -35,13 +35,27 @@ echo "Depends: $depends"
 for lib in libc6 libstdc++6 libusb-1.0-0; do
   depends_on "$lib" || fail "Depends lacks $lib"
 done
-if readelf -d "$build/Tessarin" | grep -q 'libQt6Widgets'; then
+needed=$(readelf -d "$build/Tessarin")
+if grep -q 'libQt6Widgets' <<<"$needed"; then
   depends_on libqt6widgets6 || fail "Depends lacks the Qt widgets runtime the program links"
 fi
 mkdir "$work/control"
 dpkg-deb --control "$deb" "$work/control"
 if [ -f "$work/control/postinst" ] && grep -q 'systemctl\|deb-systemd' "$work/control/postinst"; then
   fail "postinst touches the service; it must ship disabled"
+fi
+
+# Whether apt could install it on a machine that has nothing yet: resolved against the archive's package
+# lists with an empty package database. Needs the lists (apt-get update); without them this step is skipped.
+policy=$(apt-cache policy libc6 2>/dev/null || true)
+if command -v apt-get >/dev/null && grep -q 'http\|file:' <<<"$policy"; then
+  : >"$work/empty-status"
+  apt-get install -s --no-install-recommends -o Dir::State::status="$work/empty-status" "$deb" \
+    >"$work/apt.log" 2>&1 || { cat "$work/apt.log" >&2; fail "apt cannot install the package on an empty system"; }
+  grep -q '^Inst tessarin ' "$work/apt.log" || { cat "$work/apt.log" >&2; fail "apt would not install tessarin"; }
+  echo "apt on an empty system: $(grep -c '^Inst ' "$work/apt.log") packages to install"
+else
+  echo "(no apt package lists: the install check on an empty system is skipped)"
 fi
 
 echo "== contents"
