@@ -16,20 +16,21 @@ has_line() {  # text, pattern (extended regex), what
   grep -Eq -- "$2" <<<"$1" || fail "$3"
 }
 depends_on() {  # package name
-  tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qxF -- "$1"
+  tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -xF -- "$1" >/dev/null
 }
 
 echo "== cpack"
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/pkg" >"$work/cpack.log" 2>&1 \
   || { cat "$work/cpack.log" >&2; fail "cpack failed"; }
-deb="$work/pkg/tessarin_${version}_amd64.deb"
+arch=$(dpkg --print-architecture)
+deb="$work/pkg/tessarin_${version}_${arch}.deb"
 [ -f "$deb" ] || { ls "$work/pkg" >&2; fail "no $deb"; }
 
 echo "== control data"
 info=$(dpkg-deb --info "$deb")
 has_line "$info" '^ Package: tessarin$' "package name"
 has_line "$info" "^ Version: ${version//./\\.}\$" "version"
-has_line "$info" '^ Architecture: amd64$' "architecture"
+has_line "$info" "^ Architecture: $arch\$" "architecture"
 depends=$(sed -n 's/^ Depends: //p' <<<"$info")
 echo "Depends: $depends"
 for lib in libc6 libstdc++6 libusb-1.0-0; do
