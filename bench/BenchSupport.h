@@ -62,8 +62,12 @@ inline double ResidentMiB(const char* field = "VmRSS:", pid_t pid = 0) {
     }
     return static_cast<double>(kib) / 1024.0;
 }
-inline double PeakResidentMiB(pid_t pid = 0) { return ResidentMiB("VmHWM:", pid); }
-inline void ResetPeakResident(pid_t pid = 0) { std::ofstream(ProcFile(pid, "clear_refs")) << "5"; }
+inline double PeakResidentMiB(pid_t pid = 0) {
+    return ResidentMiB("VmHWM:", pid);
+}
+inline void ResetPeakResident(pid_t pid = 0) {
+    std::ofstream(ProcFile(pid, "clear_refs")) << "5";
+}
 
 // User plus system CPU seconds of another process so far, every thread included.
 inline double CpuSecondsOf(pid_t pid) {
@@ -117,7 +121,8 @@ public:
         if (rc != 0) m_pid = -1;
         return rc == 0;
     }
-    // Runs `body` in a copy of this process (which must have no other threads); its result is the exit status.
+    // Runs `body` in a copy of this process (which must have no other threads); its result is the exit
+    // status.
     bool Fork(const std::function<int()>& body) {
         m_pid = ::fork();
         if (m_pid == 0) ::_exit(body());
@@ -160,7 +165,8 @@ inline bool WaitInFolder(const std::filesystem::path& folder, const std::functio
     if (!watch.Open(folder)) return false;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!done()) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         if (watch.Wait(left, -1) == platform::DirectoryWatch::WaitResult::Failed) return false;
     }

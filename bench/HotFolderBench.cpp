@@ -1,6 +1,7 @@
-// Drops small job files, one at a time, into the hot folder of the Tessarin service (the real headless process
-// with the virtual printer) and measures how long each waits from its writer's close until printing starts:
-// the printer library's StartPrint, seen as the virtual printer's header.bin appearing in a new session.
+// Drops small job files, one at a time, into the hot folder of the Tessarin service (the real headless
+// process with the virtual printer) and measures how long each waits from its writer's close until printing
+// starts: the printer library's StartPrint, seen as the virtual printer's header.bin appearing in a new
+// session.
 //
 //   bench_hotfolder [--files N]   (default 50, after one warm-up file that is not counted)
 
@@ -25,7 +26,9 @@ namespace fs = std::filesystem;
 
 constexpr auto kStepTimeout = 10s;
 
-[[noreturn]] void Fail(const std::string& why) { throw std::runtime_error(why); }
+[[noreturn]] void Fail(const std::string& why) {
+    throw std::runtime_error(why);
+}
 
 RipHead SmallJob() {
     RipHead head;
@@ -57,7 +60,8 @@ std::chrono::steady_clock::time_point WriteJob(const fs::path& path, const RipHe
     const auto header = head.ToBytes();
     std::vector<uint8_t> lines(head.DataBytes());
     for (size_t i = 0; i < lines.size(); ++i) lines[i] = static_cast<uint8_t>(i);
-    const bool written = WriteAll(fd, header.data(), header.size()) && WriteAll(fd, lines.data(), lines.size());
+    const bool written =
+        WriteAll(fd, header.data(), header.size()) && WriteAll(fd, lines.data(), lines.size());
     ::close(fd);
     if (!written) Fail("cannot write " + path.string());
     return std::chrono::steady_clock::now();
@@ -108,27 +112,37 @@ int main(int argc, char** argv) try {
         const fs::path job = hot / name, sessionDir = output / session;
 
         const auto closed = WriteJob(job, head);
-        WaitFor(output, [&] { return fs::exists(sessionDir); }, std::string("a session for ") + name);
-        WaitFor(sessionDir, [&] { return fs::exists(sessionDir / "header.bin"); }, std::string("StartPrint of ") + name);
+        WaitFor(
+            output, [&] { return fs::exists(sessionDir); }, std::string("a session for ") + name);
+        WaitFor(
+            sessionDir, [&] { return fs::exists(sessionDir / "header.bin"); },
+            std::string("StartPrint of ") + name);
         const double ms = bench::Seconds(std::chrono::steady_clock::now() - closed) * 1000;
         if (i > 0) latencies.push_back(ms);  // the first one also waits for the service to start
 
-        WaitFor(sessionDir, [&] { return fs::exists(sessionDir / "summary.ini"); }, std::string("the end of ") + name);
+        // summary.ini is written in place, so only its last key says that it is complete.
         const CIniReader summary(sessionDir / "summary.ini");
+        WaitFor(
+            sessionDir, [&] { return !summary.ReadString("Session", "BytePerLine").empty(); },
+            std::string("the end of ") + name);
         if (summary.ReadString("Session", "End") != "EndRipData" ||
             summary.ReadString("Session", "Lines") != std::to_string(head.height))
-            Fail(std::string(name) + " was not printed whole (see " + (sessionDir / "summary.ini").string() + ")");
-        WaitFor(hot, [&] { return !fs::exists(job); }, std::string("the removal of ") + name);
+            Fail(std::string(name) + " was not printed whole (see " + (sessionDir / "summary.ini").string() +
+                 ")");
+        WaitFor(
+            hot, [&] { return !fs::exists(job); }, std::string("the removal of ") + name);
     }
     service.Signal(SIGTERM);
     service.Wait();
 
     std::sort(latencies.begin(), latencies.end());
     const double median = Percentile(latencies, 0.5);
-    std::printf("hot folder: %d job files of %llu bytes, 0-199 ms apart; from the writer's close to StartPrint:\n",
-                files, static_cast<unsigned long long>(RipHead::kSize + head.DataBytes()));
-    std::printf("median %.1f ms, 90th percentile %.1f ms, max %.1f ms, min %.1f ms   (goal: median <= 100 ms)\n",
-                median, Percentile(latencies, 0.9), latencies.back(), latencies.front());
+    std::printf(
+        "hot folder: %d job files of %llu bytes, 0-199 ms apart; from the writer's close to StartPrint:\n",
+        files, static_cast<unsigned long long>(RipHead::kSize + head.DataBytes()));
+    std::printf(
+        "median %.1f ms, 90th percentile %.1f ms, max %.1f ms, min %.1f ms   (goal: median <= 100 ms)\n",
+        median, Percentile(latencies, 0.9), latencies.back(), latencies.front());
     std::printf("%s\n", median <= 100 ? "goal met" : "goal NOT met");
     return 0;
 } catch (const std::exception& e) {

@@ -1,9 +1,9 @@
-// Streams a large raster job, generated on the fly, over loopback into the Tessarin service (the real headless
-// process, its virtual printer counting the data and keeping none) and, as references in the same run, into
-// socat writing to /dev/null and into a bare receive loop with a 256 KiB buffer. Every receiver is a process of
-// its own, so its CPU time and peak memory are its alone.
+// Streams a large raster job, generated on the fly, over loopback into the Tessarin service (the real
+// headless process, its virtual printer counting the data and keeping none) and, as references in the same
+// run, into socat writing to /dev/null and into a bare receive loop with a 256 KiB buffer. Every receiver is
+// a process of its own, so its CPU time and peak memory are its alone.
 //
-//   bench_net [--size-gib N] [--rounds N]   (default 2 GiB, best of 3 rounds)
+//   bench_net [--size-gib N] [--rounds N]   (default 2 GiB, best of 5 rounds)
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -36,12 +36,15 @@ struct Case {
     const char* name;
     std::vector<Run> runs;
     const Run& Best() const {
-        return *std::min_element(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
+        return *std::min_element(runs.begin(), runs.end(),
+                                 [](const Run& a, const Run& b) { return a.seconds < b.seconds; });
     }
 };
 
 // Thrown rather than exiting, so that the service process is ended on the way out.
-[[noreturn]] void Fail(const std::string& why) { throw std::runtime_error(why); }
+[[noreturn]] void Fail(const std::string& why) {
+    throw std::runtime_error(why);
+}
 
 uint16_t FreePort() {
     platform::Socket probe = platform::Socket::Tcp(false);
@@ -51,7 +54,8 @@ uint16_t FreePort() {
 
 // A connection to a receiver that may still be starting: refused connects are tried again for a while.
 platform::Socket Connect(uint16_t port) {
-    for (auto deadline = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < deadline;) {
+    for (auto deadline = std::chrono::steady_clock::now() + 10s;
+         std::chrono::steady_clock::now() < deadline;) {
         platform::Socket socket = platform::Socket::Tcp(false);
         if (socket.Connect(INADDR_LOOPBACK, port)) return socket;
         if (errno != ECONNREFUSED) break;
@@ -81,7 +85,8 @@ double SendJob(uint16_t port, const RipHead& head, const std::vector<uint8_t>& b
     return bench::Seconds(std::chrono::steady_clock::now() - start);
 }
 
-// The receiver every other is held against: accept one connection, read until the sender's close, nothing else.
+// The receiver every other is held against: accept one connection, read until the sender's close, nothing
+// else.
 int BareReceive(platform::Socket& listener, uint64_t expected) {
     int fd = ::accept(listener.Fd(), nullptr, nullptr);
     if (fd < 0) return 2;
@@ -89,8 +94,10 @@ int BareReceive(platform::Socket& listener, uint64_t expected) {
     uint64_t total = 0;
     for (;;) {
         const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
-        if (n > 0) total += static_cast<uint64_t>(n);
-        else if (n == 0 || errno != EINTR) break;
+        if (n > 0)
+            total += static_cast<uint64_t>(n);
+        else if (n == 0 || errno != EINTR)
+            break;
     }
     ::close(fd);
     return total == expected ? 0 : 1;
@@ -98,7 +105,8 @@ int BareReceive(platform::Socket& listener, uint64_t expected) {
 
 Run RunBare(const RipHead& head, const std::vector<uint8_t>& block) {
     platform::Socket listener = platform::Socket::Tcp(false);
-    if (!listener || !listener.Bind(INADDR_LOOPBACK, 0) || !listener.Listen(1)) Fail("the bare loop cannot listen");
+    if (!listener || !listener.Bind(INADDR_LOOPBACK, 0) || !listener.Listen(1))
+        Fail("the bare loop cannot listen");
     bench::Process receiver;
     if (!receiver.Fork([&] { return BareReceive(listener, RipHead::kSize + head.DataBytes()); }))
         Fail("fork failed");
@@ -130,9 +138,10 @@ Run RunSocat(const std::filesystem::path& dir, const RipHead& head, const std::v
 // The Tessarin service with its network print server, started once for every round.
 class Service {
 public:
-    Service(const std::filesystem::path& dir, const std::filesystem::path& home) : m_home(home), m_port(FreePort()) {
-        if (!m_process.Spawn({std::string(TESSARIN_BINARY_DIR) + "/Tessarin", "--headless", "--home", home.string(),
-                              "--port", std::to_string(m_port)},
+    Service(const std::filesystem::path& dir, const std::filesystem::path& home)
+        : m_home(home), m_port(FreePort()) {
+        if (!m_process.Spawn({std::string(TESSARIN_BINARY_DIR) + "/Tessarin", "--headless", "--home",
+                              home.string(), "--port", std::to_string(m_port)},
                              dir / "service.log"))
             Fail("Tessarin cannot be started");
         Connect(m_port);  // an empty connection is no job
@@ -155,7 +164,8 @@ public:
     }
 
 private:
-    // The server closes the connection only after the printer library ended the job, so the session is complete.
+    // The server closes the connection only after the printer library ended the job, so the session is
+    // complete.
     void Check(int session, const RipHead& head) const {
         char name[32];
         std::snprintf(name, sizeof name, "session-%04d", session);
@@ -176,10 +186,12 @@ private:
 
 int main(int argc, char** argv) try {
     double sizeGiB = 2.0;
-    int rounds = 3;
+    int rounds = 5;
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--size-gib") && i + 1 < argc) sizeGiB = std::atof(argv[++i]);
-        else if (!std::strcmp(argv[i], "--rounds") && i + 1 < argc) rounds = std::max(1, std::atoi(argv[++i]));
+        if (!std::strcmp(argv[i], "--size-gib") && i + 1 < argc)
+            sizeGiB = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--rounds") && i + 1 < argc)
+            rounds = std::max(1, std::atoi(argv[++i]));
     }
 
     const std::filesystem::path dir = std::filesystem::path(TESSARIN_BINARY_DIR) / "bench-net";
@@ -219,13 +231,15 @@ int main(int argc, char** argv) try {
     std::printf("%-36s %8s %8s %12s %10s\n", "receiver", "seconds", "GiB/s", "CPU s/GiB", "peak MiB");
     for (const Case* c : {&tessarin, &socat, &bare}) {
         const Run& run = c->Best();
-        std::printf("%-36s %8.2f %8.2f %12.3f %10.1f\n", c->name, run.seconds, gib / run.seconds, run.cpu / gib,
-                    run.peakMiB);
+        std::printf("%-36s %8.2f %8.2f %12.3f %10.1f\n", c->name, run.seconds, gib / run.seconds,
+                    run.cpu / gib, run.peakMiB);
     }
     const double vsSocat = socat.Best().seconds / tessarin.Best().seconds;
     const double vsBare = bare.Best().seconds / tessarin.Best().seconds;
-    std::printf("throughput ratios: Tessarin/socat %.2f, Tessarin/bare loop %.2f   (goal: close to the bare loop, >= 0.8)\n",
-                vsSocat, vsBare);
+    std::printf(
+        "throughput ratios: Tessarin/socat %.2f, Tessarin/bare loop %.2f   (goal: close to the bare loop, >= "
+        "0.8)\n",
+        vsSocat, vsBare);
     std::printf("%s\n", vsBare >= 0.8 ? "goal met" : "goal NOT met");
     return 0;
 } catch (const std::exception& e) {
