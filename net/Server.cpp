@@ -1,5 +1,7 @@
 #include "net/Server.h"
 
+#include <cstring>
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -25,6 +27,9 @@ constexpr int kReceiveBufferBytes = 4 << 20;
 constexpr auto kAcceptRetryPause = 100ms;
 // How often the operator's requests are looked at while the thread waits for something else.
 constexpr auto kControlPollInterval = 100ms;
+// Lines are received in runs of about this size and handed to the library from where they landed: one
+// receive per line costs a system call per 64 KB and leaves the socket's buffer half used.
+constexpr size_t kReceiveChunkBytes = 1 << 20;
 
 bool Refuse(std::string& error, std::string text) {
     TraceLine("%s", text.c_str());
@@ -220,23 +225,39 @@ CServer::Outcome CServer::PrintLines(platform::Socket& client, const RipHead& he
     TraceLine("Start to print");
     if (head.height == 0) return {JobEnd::Printed, {}};
     const size_t lineBytes = static_cast<size_t>(head.LineBytes());
-    std::unique_ptr<uint8_t[]> line;
+    const uint64_t linesPerChunk = std::clamp<uint64_t>(kReceiveChunkBytes / lineBytes, 1, head.height);
+    const size_t chunkBytes = static_cast<size_t>(linesPerChunk) * lineBytes;
+    std::unique_ptr<uint8_t[]> chunk;
     try {
         // Never read before it is filled from the socket, so it is not cleared first.
-        line = std::make_unique_for_overwrite<uint8_t[]>(lineBytes);
+        chunk = std::make_unique_for_overwrite<uint8_t[]>(chunkBytes);
     } catch (const std::bad_alloc&) {
         return {JobEnd::Failed, "there is not enough memory for one raster line"};
     }
+    // Bytes [start, filled) of the chunk are received and not yet printed; never more than the job holds,
+    // so nothing after its last line is taken from the connection.
+    size_t start = 0;
+    size_t filled = 0;
     for (uint64_t i = 0; i < head.height; ++i) {
         if (!HandleControl(job)) return {JobEnd::Cancelled, {}};
-        const ReceiveResult received = ReceiveExactly(client, line.get(), lineBytes, job.get());
-        if (received.status == Received::Cancelled) return {JobEnd::Cancelled, {}};
-        if (received.status != Received::All)
-            return {JobEnd::Failed, ReceiveFailureCause(received, i, head.height)};
-        if (m_library->WriteRipData(line.get(), static_cast<int32_t>(lineBytes)) < 0) {
+        if (filled - start < lineBytes) {
+            std::memmove(chunk.get(), chunk.get() + start, filled - start);
+            filled -= start;
+            start = 0;
+            const size_t most = static_cast<size_t>(
+                std::min<uint64_t>(chunkBytes, (head.height - i) * static_cast<uint64_t>(lineBytes)));
+            const ReceiveResult received =
+                ReceiveAtLeast(client, chunk.get() + filled, lineBytes - filled, most - filled, job.get());
+            if (received.status == Received::Cancelled) return {JobEnd::Cancelled, {}};
+            if (received.status != Received::All)
+                return {JobEnd::Failed, ReceiveFailureCause(received, i, head.height)};
+            filled += received.count;
+        }
+        if (m_library->WriteRipData(chunk.get() + start, static_cast<int32_t>(lineBytes)) < 0) {
             TraceLine("WriteRipData() failed");
             return {JobEnd::WriteFailed, "the printer library reported an error while printing"};
         }
+        start += lineBytes;
         if (job->SetProgress(static_cast<int32_t>((i + 1) * 100 / head.height))) Post(job);
     }
     return {JobEnd::Printed, {}};
@@ -307,34 +328,40 @@ void CServer::FinishJob(const std::shared_ptr<CPrintJob>& job, const Outcome& ou
 
 CServer::ReceiveResult CServer::ReceiveExactly(platform::Socket& client, uint8_t* data, size_t count,
                                                const CPrintJob* job) {
+    return ReceiveAtLeast(client, data, count, count, job);
+}
+
+// Receives at least `least` and at most `most` bytes: whatever has arrived, once the least is there.
+CServer::ReceiveResult CServer::ReceiveAtLeast(platform::Socket& client, uint8_t* data, size_t least, size_t most,
+                                               const CPrintJob* job) {
     using Clock = std::chrono::steady_clock;
     const std::chrono::milliseconds timeout{m_receiveTimeoutMs.load()};
     Clock::time_point deadline = Clock::now() + timeout;
     size_t got = 0;
-    while (got < count) {
-        if (m_bStop || (job && job->IsCancelRequested())) return {Received::Cancelled};
-        const ptrdiff_t n = client.Receive(data + got, count - got);
+    while (got < least) {
+        if (m_bStop || (job && job->IsCancelRequested())) return {Received::Cancelled, 0, got};
+        const ptrdiff_t n = client.Receive(data + got, most - got);
         if (n > 0) {
             got += static_cast<size_t>(n);
             deadline = Clock::now() + timeout;
             continue;
         }
-        if (n == 0) return {Received::Closed};
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return {Received::Failed, errno};
+        if (n == 0) return {Received::Closed, 0, got};
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return {Received::Failed, errno, got};
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left <= 0ms) return {Received::TimedOut};
+        if (left <= 0ms) return {Received::TimedOut, 0, got};
         // A cancel has no descriptor to wait on, so a job's wait is cut into slices to look at it.
         const auto slice = job ? std::min<std::chrono::milliseconds>(left, kControlPollInterval) : left;
         switch (client.WaitReadable(slice, &m_wakeRead)) {
             case platform::Socket::Readiness::Woken:
-                return {Received::Cancelled};
+                return {Received::Cancelled, 0, got};
             case platform::Socket::Readiness::Failed:
-                return {Received::Failed, errno};
+                return {Received::Failed, errno, got};
             default:
                 break;
         }
     }
-    return {Received::All};
+    return {Received::All, 0, got};
 }
 
 std::string CServer::ReceiveFailureCause(const ReceiveResult& result, uint64_t line, uint64_t height) const {

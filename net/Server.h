@@ -52,7 +52,8 @@ private:
     enum class Received { All, Closed, TimedOut, Failed, Cancelled };
     struct ReceiveResult {
         Received status;
-        int error = 0;  // errno of a failed receive
+        int error = 0;     // errno of a failed receive
+        size_t count = 0;  // bytes received before the status arose
     };
     enum class JobEnd { Printed, Cancelled, Failed, WriteFailed };
     struct Outcome {
@@ -69,6 +70,8 @@ private:
     bool HandleControl(const std::shared_ptr<CPrintJob>& job);
     void FinishJob(const std::shared_ptr<CPrintJob>& job, const Outcome& outcome);
     ReceiveResult ReceiveExactly(platform::Socket& client, uint8_t* data, size_t count, const CPrintJob* job);
+    ReceiveResult ReceiveAtLeast(platform::Socket& client, uint8_t* data, size_t least, size_t most,
+                                 const CPrintJob* job);
     std::string ReceiveFailureCause(const ReceiveResult& result, uint64_t line, uint64_t height) const;
     void Post(const std::shared_ptr<CPrintJob>& job);
 
