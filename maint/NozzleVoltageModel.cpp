@@ -215,12 +215,13 @@ int CNozzleVoltageModel::WriteRecords(const std::vector<headrecord::Record>& rec
     return failed;
 }
 
-CNozzleVoltageModel::Outcome CNozzleVoltageModel::StartRead(CBoardReceiver::DoneCallback onDone) {
+CNozzleVoltageModel::Outcome CNozzleVoltageModel::StartRead(CBoardReceiver::DoneCallback onDone,
+                                                            CBoardReceiver::GroupCallback onGroup) {
     if (IsReading()) return {false, "The board's records are still being received."};
     std::string problem;
     if (!EnsureDeviceOpen(problem)) return {false, "请检查是否联机！\n" + problem};
     m_receiver.reset();
-    m_receiver = std::make_unique<CBoardReceiver>(m_device, std::move(onDone));
+    m_receiver = std::make_unique<CBoardReceiver>(m_device, std::move(onDone), std::move(onGroup));
     return {};
 }
 

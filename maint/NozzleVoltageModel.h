@@ -72,8 +72,8 @@ public:
     Outcome Send();
 
     // Starts the receive thread; refused while one still runs or when the board cannot be opened.
-    // `onDone` runs on the receive thread when it finishes or fails.
-    Outcome StartRead(CBoardReceiver::DoneCallback onDone = {});
+    // `onDone` runs on the receive thread when it finishes or fails, `onGroup` for every group received.
+    Outcome StartRead(CBoardReceiver::DoneCallback onDone = {}, CBoardReceiver::GroupCallback onGroup = {});
     bool IsReading() const;
     int GroupsReceived() const;
     // The last receive thread, or null before the first read.
