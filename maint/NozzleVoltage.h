@@ -8,6 +8,7 @@
 
 class QComboBox;
 class QDoubleSpinBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -52,7 +53,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    void BuildRows(class QGridLayout* grid);
+    void BuildRows(QGridLayout* grid);
     void ShowValues();
     void OnReadDone(CBoardReceiver::State state);
     void OnGroup(int group, const QString& text);

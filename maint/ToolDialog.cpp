@@ -39,9 +39,6 @@ CToolDialog::CToolDialog(CAdjustmentSession& session, QWidget* parent)
     SetShowStoredFor(CAdjustmentSession::kShowStoredFor);
     connect(m_storedTimer, &QTimer::timeout, this, &CToolDialog::ShowCorrections);
 
-    ShowCorrections();
-    EnableControls(m_session.IsAdjusting());
-
     // The callbacks run on printing threads: they only post, and the posted calls die with the dialog.
     CAdjustmentSession::Listener listener;
     listener.adjustingChanged = [this](bool adjusting) {
@@ -55,6 +52,9 @@ CToolDialog::CToolDialog(CAdjustmentSession& session, QWidget* parent)
         QMetaObject::invokeMethod(this, [this, message] { OnMessage(message); }, Qt::QueuedConnection);
     };
     m_listener = m_session.AddListener(std::move(listener));
+    // Read after listening, so that a job beginning meanwhile is not missed: its event comes after.
+    ShowCorrections();
+    EnableControls(m_session.IsAdjusting());
 }
 
 CToolDialog::~CToolDialog() {
@@ -145,9 +145,8 @@ void CToolDialog::ShowCorrections() {
 }
 
 void CToolDialog::EnableControls(bool enable) {
-    for (QWidget* control : {static_cast<QWidget*>(m_feedEdit), static_cast<QWidget*>(m_bidEdit),
-                             static_cast<QWidget*>(m_feedPlus), static_cast<QWidget*>(m_feedMinus),
-                             static_cast<QWidget*>(m_bidPlus), static_cast<QWidget*>(m_bidMinus)})
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_feedEdit, m_bidEdit, m_feedPlus, m_feedMinus, m_bidPlus, m_bidMinus})
         control->setEnabled(enable);
 }
 
