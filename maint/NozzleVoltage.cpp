@@ -1,6 +1,5 @@
 #include "maint/NozzleVoltage.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
@@ -56,8 +55,10 @@ CNozzleVoltage::CNozzleVoltage(const std::filesystem::path& programDirectory,
     setObjectName(QStringLiteral("NozzleVoltage"));
     setWindowTitle(QStringLiteral("喷头电压"));
     auto* layout = new QVBoxLayout(this);
-    auto* grid = new QGridLayout;
-    layout->addLayout(grid);
+    m_rows = new QWidget(this);
+    auto* grid = new QGridLayout(m_rows);
+    grid->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_rows);
     BuildRows(grid);
 
     auto* buttons = new QHBoxLayout;
@@ -91,31 +92,32 @@ CNozzleVoltage::CNozzleVoltage(const std::filesystem::path& programDirectory,
     ShowValues();
 }
 
-// The receive thread posts to this dialog; it is stopped before anything it could post to goes.
+// The send and receive threads post to this dialog; they are stopped before anything they use goes.
 CNozzleVoltage::~CNozzleVoltage() {
+    StopSending();
     m_model.StopRead();
 }
 
 void CNozzleVoltage::BuildRows(QGridLayout* grid) {
     const char* headings[] = {"组数", "左电压", "右电压", "左调整", "右调整", "设定温度", "当前温度", "底板温度", "颜色"};
     for (int column = 0; column < static_cast<int>(std::size(headings)); ++column)
-        grid->addWidget(new QLabel(QString::fromUtf8(headings[column]), this), 0, column, Qt::AlignCenter);
+        grid->addWidget(new QLabel(QString::fromUtf8(headings[column]), m_rows), 0, column, Qt::AlignCenter);
     for (int head = 0; head < headrecord::kHeads; ++head) {
         int row = head + 1;
-        grid->addWidget(new QLabel(QString::number(row), this), row, 0, Qt::AlignCenter);
+        grid->addWidget(new QLabel(QString::number(row), m_rows), row, 0, Qt::AlignCenter);
         for (int f = 0; f < headrecord::kRowValues; ++f) {
             Field field = static_cast<Field>(f);
             QString name = QStringLiteral("value_%1_%2").arg(head).arg(f);
             if (CNozzleVoltageModel::IsEditable(field)) {
                 auto* spin = new ArrowSpinBox([this, head, field](int steps) { return m_model.Spin(head, field, steps); },
-                                              this);
+                                              m_rows);
                 spin->setObjectName(name);
                 connect(spin, &QDoubleSpinBox::valueChanged, this,
                         [this, head, field](double value) { m_model.SetValue(head, field, static_cast<float>(value)); });
                 m_spins[head][f] = spin;
                 grid->addWidget(spin, row, f + 1);
             } else {
-                auto* shown = new QLineEdit(this);
+                auto* shown = new QLineEdit(m_rows);
                 shown->setObjectName(name);
                 shown->setReadOnly(true);
                 shown->setAlignment(Qt::AlignRight);
@@ -124,7 +126,7 @@ void CNozzleVoltage::BuildRows(QGridLayout* grid) {
                 grid->addWidget(shown, row, f + 1);
             }
         }
-        auto* colour = new QComboBox(this);
+        auto* colour = new QComboBox(m_rows);
         colour->setObjectName(QStringLiteral("colour_%1").arg(head));
         colour->addItems({QStringLiteral("C"), QStringLiteral("M"), QStringLiteral("Y"), QStringLiteral("K")});
         connect(colour, &QComboBox::currentIndexChanged, this, [this, head](int index) { m_model.SetColour(head, index); });
@@ -148,17 +150,42 @@ void CNozzleVoltage::ShowValues() {
 }
 
 void CNozzleVoltage::OnSend() {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    CNozzleVoltageModel::Outcome sent = m_model.Send();
-    QApplication::restoreOverrideCursor();
+    if (m_sending) return;
+    m_sender = {};  // the last send, which has ended
+    m_sending = true;
+    UpdateControls();
+    Log(QStringLiteral("Start send data!"));
+    m_sender = std::jthread([this](std::stop_token stop) {
+        CNozzleVoltageModel::Outcome sent = m_model.Send(stop);
+        if (stop.stop_requested()) return;  // the dialog is closing: nobody to tell
+        QMetaObject::invokeMethod(this, [this, sent] { OnSendDone(sent); }, Qt::QueuedConnection);
+    });
+}
+
+void CNozzleVoltage::OnSendDone(const CNozzleVoltageModel::Outcome& sent) {
+    m_sending = false;
+    UpdateControls();
     if (sent.ok)
         Log(QStringLiteral("发送数据结束"));
-    else
+    else if (isVisible())
         ShowMessage(Text(sent.message));
     emit sendFinished(sent.ok);
 }
 
+void CNozzleVoltage::StopSending() {
+    m_sender.request_stop();
+    if (m_sender.joinable()) m_sender.join();
+    m_sending = false;
+}
+
+void CNozzleVoltage::UpdateControls() {
+    m_rows->setEnabled(!m_sending);
+    m_send->setEnabled(!m_sending);
+    m_read->setEnabled(!m_sending && !m_model.IsReading());
+}
+
 void CNozzleVoltage::OnRead() {
+    if (m_sending) return;  // the send thread may be opening the board
     // Both callbacks run on the receive thread: they only post. Posted calls die with the dialog.
     auto onDone = [this](CBoardReceiver::State state) {
         QMetaObject::invokeMethod(this, [this, state] { OnReadDone(state); }, Qt::QueuedConnection);
@@ -172,7 +199,7 @@ void CNozzleVoltage::OnRead() {
         ShowMessage(Text(started.message));
         return;
     }
-    m_read->setEnabled(false);
+    UpdateControls();
     m_groups->setText(QStringLiteral("0/%1").arg(CBoardReceiver::kGroups));
     Log(QStringLiteral("开始接收32组数据:"));
 }
@@ -184,7 +211,7 @@ void CNozzleVoltage::OnGroup(int group, const QString& text) {
 }
 
 void CNozzleVoltage::OnReadDone(CBoardReceiver::State state) {
-    m_read->setEnabled(true);
+    UpdateControls();
     bool ok = state == CBoardReceiver::State::Finished;
     if (ok) {
         Log(QStringLiteral("接收32组数据结束!"));
@@ -195,6 +222,8 @@ void CNozzleVoltage::OnReadDone(CBoardReceiver::State state) {
 }
 
 void CNozzleVoltage::reject() {
+    StopSending();
+    UpdateControls();
     // What the edits show is saved, sent or not; a value still being typed counts as typed.
     for (const auto& row : m_spins)
         for (QDoubleSpinBox* spin : row)

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <array>
 #include <filesystem>
+#include <thread>
 
 #include "maint/NozzleVoltageModel.h"
 
@@ -19,7 +20,11 @@ class QPushButton;
 // "发送" sends them to the controller board as 32 records, "读取" asks the board for its records back on a
 // receive thread, whose groups go to the trace and into the dialog's log. The values are kept in
 // Align/TempVol.txt: loaded when the dialog opens, saved when it is closed with "退出", Esc or the close
-// box. Closing the dialog while the receive thread runs stops the thread first.
+// box.
+//
+// A send runs on a thread of its own, with the values and buttons locked until it ends, so that a board
+// that takes its time (a minute per record at worst) never freezes the window. Closing the dialog stops a
+// send and the receive thread first.
 //
 // Everything about the values, the records and the board is CNozzleVoltageModel's; this is its window.
 class CNozzleVoltage : public QDialog {
@@ -38,6 +43,7 @@ public:
     // The buttons "发送" and "读取".
     void OnSend();
     void OnRead();
+    bool IsSending() const { return m_sending; }
     // "退出", Esc and the close box: saves the values, then closes.
     void reject() override;
 
@@ -55,6 +61,9 @@ protected:
 private:
     void BuildRows(QGridLayout* grid);
     void ShowValues();
+    void OnSendDone(const CNozzleVoltageModel::Outcome& sent);
+    void UpdateControls();
+    void StopSending();
     void OnReadDone(CBoardReceiver::State state);
     void OnGroup(int group, const QString& text);
     void Log(const QString& line);
@@ -64,8 +73,12 @@ private:
     std::array<std::array<QDoubleSpinBox*, headrecord::kRowValues>, headrecord::kHeads> m_spins{};
     std::array<std::array<QLineEdit*, headrecord::kRowValues>, headrecord::kHeads> m_shown{};
     std::array<QComboBox*, headrecord::kHeads> m_colours{};
+    QWidget* m_rows = nullptr;
     QPushButton* m_send = nullptr;
     QPushButton* m_read = nullptr;
     QLabel* m_groups = nullptr;
     QPlainTextEdit* m_log = nullptr;
+    bool m_sending = false;
+    // Last: stopped and joined before the model it uses goes.
+    std::jthread m_sender;
 };

@@ -245,3 +245,19 @@ TEST_F(BoardExchangeTest, ClosingTheDialogStopsTheReceiveThreadAtOnce) {
     EXPECT_NE(trace.Text().find("Receiving stopped after 0 groups"), std::string::npos);
     EXPECT_FALSE(called) << "nothing is told to a dialog that is going away";
 }
+
+TEST_F(BoardExchangeTest, AStopRequestEndsASendThatTheBoardHolds) {
+    m_board->SetBehaviour({.holdWrites = true});
+    auto model = Model();
+    std::stop_source stop;
+    auto sending = std::async(std::launch::async, [&] { return model->Send(stop.get_token()); });
+    ASSERT_TRUE(m_board->WaitForPendingWrite(10s));
+    Clock::time_point stopping = Clock::now();
+    stop.request_stop();
+    ASSERT_EQ(sending.wait_for(10s), std::future_status::ready);
+    EXPECT_LT(Clock::now() - stopping, CNozzleVoltageModel::kRecordTimeout / 10);
+    CNozzleVoltageModel::Outcome sent = sending.get();
+    EXPECT_FALSE(sent.ok);
+    EXPECT_NE(sent.message.find("0 of 32 records"), std::string::npos) << sent.message;
+    EXPECT_TRUE(m_board->Received().empty());
+}
