@@ -39,14 +39,58 @@ std::optional<CAdjustmentSession::Stored> CAdjustmentSession::LastStored() const
     return m_lastStored;
 }
 
+CAdjustmentSession::ListenerHandle::ListenerHandle(ListenerHandle&& other) noexcept
+    : m_session(std::exchange(other.m_session, nullptr)), m_id(other.m_id) {}
+
+CAdjustmentSession::ListenerHandle& CAdjustmentSession::ListenerHandle::operator=(
+    ListenerHandle&& other) noexcept {
+    if (this != &other) {
+        Reset();
+        m_session = std::exchange(other.m_session, nullptr);
+        m_id = other.m_id;
+    }
+    return *this;
+}
+
+CAdjustmentSession::ListenerHandle::~ListenerHandle() {
+    Reset();
+}
+
+void CAdjustmentSession::ListenerHandle::Reset() {
+    if (CAdjustmentSession* session = std::exchange(m_session, nullptr)) session->RemoveListener(m_id);
+}
+
+CAdjustmentSession::ListenerHandle CAdjustmentSession::AddListener(Listener listener) {
+    std::lock_guard lock(m_listenersMutex);
+    int id = m_nextListenerId++;
+    m_listeners.emplace(id, std::move(listener));
+    return ListenerHandle(this, id);
+}
+
+void CAdjustmentSession::RemoveListener(int id) {
+    std::lock_guard lock(m_listenersMutex);
+    m_listeners.erase(id);
+}
+
+template <typename Call>
+void CAdjustmentSession::Notify(const Call& call) {
+    call(m_listener);
+    std::lock_guard lock(m_listenersMutex);
+    for (const auto& [id, listener] : m_listeners) call(listener);
+}
+
 void CAdjustmentSession::SetAdjusting(bool adjusting) {
     m_adjusting = adjusting;
-    if (m_listener.adjustingChanged) m_listener.adjustingChanged(adjusting);
+    Notify([adjusting](const Listener& l) {
+        if (l.adjustingChanged) l.adjustingChanged(adjusting);
+    });
 }
 
 void CAdjustmentSession::Report(const std::string& problem) {
     TraceLine("%s", problem.c_str());
-    if (m_listener.message) m_listener.message(problem);
+    Notify([&problem](const Listener& l) {
+        if (l.message) l.message(problem);
+    });
 }
 
 // A binding that is already there is kept: Begin comes again at every resume of the same job.
@@ -83,7 +127,9 @@ void CAdjustmentSession::End(bool bSave) {
         m_lastStored = stored;
     }
     for (const std::string& problem : problems) Report(problem);
-    if (m_listener.stored) m_listener.stored(stored);
+    Notify([&stored](const Listener& l) {
+        if (l.stored) l.stored(stored);
+    });
 }
 
 // Takes the corrections and the binding as they are: clicks from now on count for the next job.

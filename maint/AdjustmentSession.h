@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -26,7 +27,8 @@ class CPrinterLibrary;
 // sets them back to 0 and returns at once: showing the new values for a while is the pane's business, told
 // through the listener. The headless program has no tool pane, hence no corrections, and needs none of this.
 //
-// Safe to call from any thread. The listener runs on the thread that caused the event: a window posts on.
+// Safe to call from any thread. Listeners run on the thread that caused the event: a window posts on. A
+// listener must not add or remove listeners from inside a callback.
 class CAdjustmentSession {
 public:
     // What End(true) wrote into vkconfig.ini; nullopt for a value it could not store.
@@ -42,6 +44,24 @@ public:
         std::function<void(const std::string&)> message;       // something the operator must know
     };
 
+    // Removes the listener it stands for when it goes. The removal waits for a callback of that listener
+    // that runs on another thread, so whatever the callback uses may go right after. The session must
+    // outlive the handle.
+    class ListenerHandle {
+    public:
+        ListenerHandle() = default;
+        ListenerHandle(ListenerHandle&& other) noexcept;
+        ListenerHandle& operator=(ListenerHandle&& other) noexcept;
+        ~ListenerHandle();
+        void Reset();
+
+    private:
+        friend class CAdjustmentSession;
+        ListenerHandle(CAdjustmentSession* session, int id) : m_session(session), m_id(id) {}
+        CAdjustmentSession* m_session = nullptr;
+        int m_id = 0;
+    };
+
     // How long the pane shows the stored values before it shows the (zero) corrections again.
     static constexpr std::chrono::seconds kShowStoredFor{5};
 
@@ -50,6 +70,9 @@ public:
     ~CAdjustmentSession();
     CAdjustmentSession(const CAdjustmentSession&) = delete;
     CAdjustmentSession& operator=(const CAdjustmentSession&) = delete;
+
+    // One more listener beside the one given at construction: a window made after the session.
+    [[nodiscard]] ListenerHandle AddListener(Listener listener);
 
     // Printing threads.
     void Begin();
@@ -78,6 +101,9 @@ private:
     void BidChanged();
     void Report(const std::string& problem);
     void SetAdjusting(bool adjusting);
+    void RemoveListener(int id);
+    template <typename Call>
+    void Notify(const Call& call);
 
     const CAdjustmentStore m_store;
     const std::filesystem::path m_printerLibrary;
@@ -92,4 +118,9 @@ private:
     mutable std::mutex m_mutex;
     std::shared_ptr<const CPrinterLibrary> m_library;
     std::optional<Stored> m_lastStored;
+
+    // Held while the added listeners are called, so that a removal waits for a call in flight.
+    std::mutex m_listenersMutex;
+    std::map<int, Listener> m_listeners;
+    int m_nextListenerId = 1;
 };

@@ -8,9 +8,10 @@
 #include "maint/USBDevice.h"
 #include "shell/Trace.h"
 
-CBoardReceiver::CBoardReceiver(std::shared_ptr<CUSBDevice> device, DoneCallback onDone)
+CBoardReceiver::CBoardReceiver(std::shared_ptr<CUSBDevice> device, DoneCallback onDone, GroupCallback onGroup)
     : m_device(std::move(device)),
       m_onDone(std::move(onDone)),
+      m_onGroup(std::move(onGroup)),
       m_thread([this](std::stop_token stop) { Run(std::move(stop)); }) {}
 
 CBoardReceiver::~CBoardReceiver() {
@@ -70,6 +71,7 @@ bool CBoardReceiver::ReceiveGroups(const std::stop_token& stop) {
         // Only this group's bytes, up to a zero byte: a shorter group shows nothing of the one before.
         size_t length = ::strnlen(reinterpret_cast<const char*>(buffer.data()), group.length);
         TraceLine("%.*s", static_cast<int>(length), reinterpret_cast<const char*>(buffer.data()));
+        if (m_onGroup) m_onGroup(received, std::string(reinterpret_cast<const char*>(buffer.data()), length));
         if (received % 4 == 0 && received != kGroups) TraceLine("\n");
     }
     return true;

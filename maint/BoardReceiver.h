@@ -30,8 +30,11 @@ public:
     // Called on the receive thread when it finishes or fails (not when it is stopped); a window posts it
     // on to its own thread.
     using DoneCallback = std::function<void(State)>;
+    // Called on the receive thread for every group received, with its number counted from 1 and its text
+    // as the trace shows it, for a window that shows the groups too.
+    using GroupCallback = std::function<void(int group, const std::string& text)>;
 
-    CBoardReceiver(std::shared_ptr<CUSBDevice> device, DoneCallback onDone = {});
+    CBoardReceiver(std::shared_ptr<CUSBDevice> device, DoneCallback onDone = {}, GroupCallback onGroup = {});
     ~CBoardReceiver();
     CBoardReceiver(const CBoardReceiver&) = delete;
     CBoardReceiver& operator=(const CBoardReceiver&) = delete;
@@ -55,6 +58,7 @@ private:
 
     const std::shared_ptr<CUSBDevice> m_device;
     const DoneCallback m_onDone;
+    const GroupCallback m_onGroup;
     std::atomic<int> m_groups{0};
     std::atomic<State> m_state{State::Running};
     mutable std::mutex m_errorMutex;

@@ -177,7 +177,7 @@ bool CNozzleVoltageModel::EnsureDeviceOpen(std::string& problem) {
     return false;
 }
 
-CNozzleVoltageModel::Outcome CNozzleVoltageModel::Send() {
+CNozzleVoltageModel::Outcome CNozzleVoltageModel::Send(std::stop_token stop) {
     std::string problem;
     headrecord::Curves curves{};
     std::vector<headrecord::Record> records;
@@ -196,18 +196,26 @@ CNozzleVoltageModel::Outcome CNozzleVoltageModel::Send() {
     }
     TraceLine("发送数据结束");
 
-    int failed = WriteRecords(records);
+    int failed = WriteRecords(records, stop);
+    if (stop.stop_requested())
+        return {false, "Sending was stopped; " + std::to_string(records.size() - static_cast<size_t>(failed)) +
+                           " of " + std::to_string(records.size()) + " records reached the controller board."};
     if (failed == 0) return {};
     return {false, std::to_string(failed) + " of " + std::to_string(records.size()) +
                        " records did not reach the controller board."};
 }
 
-// Every record is tried even after one failed: the board takes each on its own.
-int CNozzleVoltageModel::WriteRecords(const std::vector<headrecord::Record>& records) {
+// Every record is tried even after one failed: the board takes each on its own. After a stop request the
+// records left count as failed.
+int CNozzleVoltageModel::WriteRecords(const std::vector<headrecord::Record>& records, const std::stop_token& stop) {
     int failed = 0;
     for (const headrecord::Record& record : records) {
+        if (stop.stop_requested()) {
+            ++failed;
+            continue;
+        }
         std::span<const uint8_t> data(reinterpret_cast<const uint8_t*>(record.data()), record.size());
-        TransferResult sent = m_device->Write(data, kRecordTimeout);
+        TransferResult sent = m_device->Write(data, kRecordTimeout, stop);
         if (sent.Ok()) continue;
         ++failed;
         TraceLine("%.4s was not sent (%s)", record.data(), TransferStatusText(sent.status));
@@ -215,12 +223,13 @@ int CNozzleVoltageModel::WriteRecords(const std::vector<headrecord::Record>& rec
     return failed;
 }
 
-CNozzleVoltageModel::Outcome CNozzleVoltageModel::StartRead(CBoardReceiver::DoneCallback onDone) {
+CNozzleVoltageModel::Outcome CNozzleVoltageModel::StartRead(CBoardReceiver::DoneCallback onDone,
+                                                            CBoardReceiver::GroupCallback onGroup) {
     if (IsReading()) return {false, "The board's records are still being received."};
     std::string problem;
     if (!EnsureDeviceOpen(problem)) return {false, "请检查是否联机！\n" + problem};
     m_receiver.reset();
-    m_receiver = std::make_unique<CBoardReceiver>(m_device, std::move(onDone));
+    m_receiver = std::make_unique<CBoardReceiver>(m_device, std::move(onDone), std::move(onGroup));
     return {};
 }
 

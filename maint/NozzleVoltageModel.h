@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <stop_token>
 #include <string_view>
 
 #include "maint/BoardReceiver.h"
@@ -19,8 +20,9 @@ class CUSBDevice;
 // only) and the ink colour; sending them to the controller board as 32 records; asking the board to report
 // its records back on a receive thread; and keeping the values in Align/TempVol.txt between sessions.
 //
-// The dialog calls everything from its own thread. Send blocks for as long as the board takes (each record
-// may wait up to a minute); the receive thread runs beside it and is stopped when the model is destroyed.
+// The dialog calls everything from its own thread, except Send, which blocks for as long as the board takes
+// (each record may wait up to a minute) and may run on a thread of its own while the dialog leaves the
+// model alone. The receive thread runs beside either and is stopped when the model is destroyed.
 class CNozzleVoltageModel {
 public:
     using Field = headrecord::Field;
@@ -68,12 +70,12 @@ public:
 
     // Builds the 32 records and writes them to the board, opening it first when needed. Refused, with
     // nothing sent, when the board cannot be opened, a head has no colour, or the curve file does not hold
-    // all its values.
-    Outcome Send();
+    // all its values. A stop request cancels the record being written and sends no more.
+    Outcome Send(std::stop_token stop = {});
 
     // Starts the receive thread; refused while one still runs or when the board cannot be opened.
-    // `onDone` runs on the receive thread when it finishes or fails.
-    Outcome StartRead(CBoardReceiver::DoneCallback onDone = {});
+    // `onDone` runs on the receive thread when it finishes or fails, `onGroup` for every group received.
+    Outcome StartRead(CBoardReceiver::DoneCallback onDone = {}, CBoardReceiver::GroupCallback onGroup = {});
     bool IsReading() const;
     int GroupsReceived() const;
     // The last receive thread, or null before the first read.
@@ -89,7 +91,7 @@ private:
     float& At(int head, Field field);
     bool EnsureDeviceOpen(std::string& problem);
     bool LoadCurves(headrecord::Curves& curves, std::string& problem) const;
-    int WriteRecords(const std::vector<headrecord::Record>& records);
+    int WriteRecords(const std::vector<headrecord::Record>& records, const std::stop_token& stop);
 
     const std::filesystem::path m_programDirectory;
     const DeviceFactory m_openDevice;

@@ -43,9 +43,17 @@ std::vector<CBoardEndpoint> CSimulatedBoard::Endpoints() const {
     };
 }
 
-TransferResult CSimulatedBoard::Receive(std::span<const uint8_t> data) {
-    std::lock_guard lock(m_mutex);
+TransferResult CSimulatedBoard::Receive(std::span<const uint8_t> data, std::chrono::milliseconds timeout,
+                                        std::stop_token stop) {
+    std::unique_lock lock(m_mutex);
     if (m_behaviour.refuseWrites) return {TransferStatus::Failed, 0};
+    if (m_behaviour.holdWrites) {
+        ++m_pendingWrites;
+        m_changed.notify_all();
+        bool taken = m_changed.wait_for(lock, stop, timeout, [this] { return !m_behaviour.holdWrites; });
+        --m_pendingWrites;
+        if (!taken) return {stop.stop_requested() ? TransferStatus::Cancelled : TransferStatus::TimedOut, 0};
+    }
     m_received.emplace_back(AsText(data));
     if (AsText(data) == kQuery)
         QueueAnswers();
@@ -105,11 +113,17 @@ void CSimulatedBoard::SetBehaviour(Behaviour behaviour) {
     std::lock_guard lock(m_mutex);
     m_behaviour = behaviour;
     m_answered = 0;
+    m_changed.notify_all();
 }
 
 bool CSimulatedBoard::WaitForPendingRead(std::chrono::milliseconds timeout) const {
     std::unique_lock lock(m_mutex);
     return m_changed.wait_for(lock, timeout, [this] { return m_pendingReads > 0; });
+}
+
+bool CSimulatedBoard::WaitForPendingWrite(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [this] { return m_pendingWrites > 0; });
 }
 
 void CSimulatedBoard::Reset() {
@@ -119,4 +133,5 @@ void CSimulatedBoard::Reset() {
     m_records.assign(kRecords, {});
     m_answers.clear();
     m_answered = 0;
+    m_changed.notify_all();
 }

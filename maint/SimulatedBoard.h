@@ -28,6 +28,7 @@ public:
         bool refuseWrites = false;  // every OUT transfer fails at once, as on a stalled pipe
         bool silent = false;        // the query is taken but never answered: reads time out
         int stallAfterGroups = -1;  // after this many answers every read fails at once; -1 never
+        bool holdWrites = false;    // OUT transfers are not taken: they wait out their time-out or stop
     };
 
     CSimulatedBoard(BoardIdentity identity, uint8_t inAddress, uint8_t outAddress);
@@ -45,7 +46,9 @@ public:
     std::vector<CBoardEndpoint> Endpoints() const;
 
     // The host's OUT and IN transfers.
-    TransferResult Receive(std::span<const uint8_t> data);
+    // A held write waits at most `timeout`.
+    TransferResult Receive(std::span<const uint8_t> data, std::chrono::milliseconds timeout = {},
+                           std::stop_token stop = {});
     TransferResult Answer(std::span<uint8_t> buffer, std::chrono::milliseconds timeout, std::stop_token stop);
 
     // What a test looks at and sets.
@@ -53,6 +56,8 @@ public:
     void SetBehaviour(Behaviour behaviour);
     // True once a read is waiting for an answer (or was already waiting) within the time-out.
     bool WaitForPendingRead(std::chrono::milliseconds timeout) const;
+    // The same for a write held by holdWrites.
+    bool WaitForPendingWrite(std::chrono::milliseconds timeout) const;
     // Forgets every record, answer and fault.
     void Reset();
 
@@ -75,4 +80,5 @@ private:
     std::deque<std::string> m_answers;
     int m_answered = 0;
     int m_pendingReads = 0;
+    int m_pendingWrites = 0;
 };

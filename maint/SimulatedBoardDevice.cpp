@@ -35,5 +35,5 @@ TransferResult CSimulatedBoardDevice::Transfer(const CBoardEndpoint& endpoint, s
     if (!m_open || !known || endpoint.GetKind() != CBoardEndpoint::Bulk) return {TransferStatus::Failed, 0};
     if (stop.stop_requested()) return {TransferStatus::Cancelled, 0};
     if (endpoint.IsIn()) return m_open->Answer(buffer, timeout, stop);
-    return m_open->Receive(buffer);
+    return m_open->Receive(buffer, timeout, stop);
 }

@@ -1,6 +1,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <optional>
 #include <thread>
 
 #include "RecordingPrinter.h"
@@ -276,4 +278,59 @@ TEST_F(AdjustmentSessionTest, ClicksDuringJobsAreNeitherLostNorCountedTwice) {
     for (; jobs < kJobs || clicks < 100; ++clicks) session->StepFeed(1);
     printing.join();
     EXPECT_EQ(Machine("MEDIAFEED", "nMediaFeedingPulse[3]") - 500 + session->Feed(), clicks);
+}
+
+TEST_F(AdjustmentSessionTest, AnAddedListenerHearsEventsUntilItsHandleGoes) {
+    auto session = Session();
+    std::vector<std::string> heard;
+    std::optional<CAdjustmentSession::ListenerHandle> handle = session->AddListener({
+        .adjustingChanged = [&](bool on) { heard.push_back(on ? "adjusting" : "idle"); },
+        .stored = [&](const CAdjustmentSession::Stored& s) { heard.push_back("stored " + std::to_string(*s.feed)); },
+        .message = {},
+    });
+    session->Begin();
+    session->StepFeed(1);
+    session->End(true);
+    EXPECT_EQ(heard, (std::vector<std::string>{"adjusting", "idle", "stored 501"}));
+    EXPECT_EQ(Notes(), (std::vector<std::string>{"adjusting", "idle"})) << "the first listener still hears";
+
+    CAdjustmentSession::ListenerHandle moved = std::move(*handle);
+    handle.reset();
+    session->Begin();
+    EXPECT_EQ(heard.size(), 4u) << "a moved handle keeps the listener";
+    moved.Reset();
+    session->End(true);
+    EXPECT_EQ(heard.size(), 4u);
+}
+
+// A window goes while a printing thread reports: once the handle is gone no callback runs, and one that
+// was running has finished.
+TEST_F(AdjustmentSessionTest, RemovingAListenerWaitsForItsCallbackInFlight) {
+    auto session = Session();
+    std::atomic<bool> stop{false};
+    std::thread printing([&] {
+        while (!stop) {
+            session->Begin();
+            session->End(false);
+        }
+    });
+    for (int round = 0; round < 50; ++round) {
+        auto alive = std::make_shared<std::atomic<bool>>(true);
+        std::atomic<int> calls{0};
+        {
+            CAdjustmentSession::ListenerHandle handle = session->AddListener({
+                .adjustingChanged =
+                    [&calls, alive](bool) {
+                        EXPECT_TRUE(alive->load());
+                        ++calls;
+                    },
+                .stored = {},
+                .message = {},
+            });
+            while (calls < 2) std::this_thread::yield();
+        }
+        alive->store(false);
+    }
+    stop = true;
+    printing.join();
 }

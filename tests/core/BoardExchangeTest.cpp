@@ -145,7 +145,11 @@ TEST_F(BoardExchangeTest, TheThirtyTwoGroupsReachTheTrace) {
 
     testsupport::TraceCapture trace;
     std::promise<CBoardReceiver::State> done;
-    ASSERT_TRUE(model->StartRead([&](CBoardReceiver::State state) { done.set_value(state); }).ok);
+    std::vector<std::pair<int, std::string>> groups;  // only the receive thread writes it before `done`
+    ASSERT_TRUE(model
+                    ->StartRead([&](CBoardReceiver::State state) { done.set_value(state); },
+                                [&](int group, const std::string& text) { groups.emplace_back(group, text); })
+                    .ok);
     auto finished = done.get_future();
     ASSERT_EQ(finished.wait_for(10s), std::future_status::ready);
     EXPECT_EQ(finished.get(), CBoardReceiver::State::Finished);
@@ -162,6 +166,11 @@ TEST_F(BoardExchangeTest, TheThirtyTwoGroupsReachTheTrace) {
     }
     expected.push_back("接收32组数据结束!");
     ExpectInOrder(trace.Text(), expected);
+    ASSERT_EQ(groups.size(), 32u);
+    for (size_t i = 0; i < groups.size(); ++i) {
+        EXPECT_EQ(groups[i].first, static_cast<int>(i) + 1);
+        EXPECT_EQ(groups[i].second, records[i]);
+    }
     EXPECT_EQ(m_board->Received().back(), "$PC\r");
 }
 
@@ -235,4 +244,20 @@ TEST_F(BoardExchangeTest, ClosingTheDialogStopsTheReceiveThreadAtOnce) {
         << "the waiting read is cancelled, not left to time out";
     EXPECT_NE(trace.Text().find("Receiving stopped after 0 groups"), std::string::npos);
     EXPECT_FALSE(called) << "nothing is told to a dialog that is going away";
+}
+
+TEST_F(BoardExchangeTest, AStopRequestEndsASendThatTheBoardHolds) {
+    m_board->SetBehaviour({.holdWrites = true});
+    auto model = Model();
+    std::stop_source stop;
+    auto sending = std::async(std::launch::async, [&] { return model->Send(stop.get_token()); });
+    ASSERT_TRUE(m_board->WaitForPendingWrite(10s));
+    Clock::time_point stopping = Clock::now();
+    stop.request_stop();
+    ASSERT_EQ(sending.wait_for(10s), std::future_status::ready);
+    EXPECT_LT(Clock::now() - stopping, CNozzleVoltageModel::kRecordTimeout / 10);
+    CNozzleVoltageModel::Outcome sent = sending.get();
+    EXPECT_FALSE(sent.ok);
+    EXPECT_NE(sent.message.find("0 of 32 records"), std::string::npos) << sent.message;
+    EXPECT_TRUE(m_board->Received().empty());
 }
