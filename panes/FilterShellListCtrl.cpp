@@ -34,10 +34,9 @@ CFilterShellListCtrl::CFilterShellListCtrl(QWidget* parent)
     setMovement(QListView::Static);
     setResizeMode(QListView::Adjust);
     setWrapping(true);
-    setWordWrap(true);
     setIconSize(QSize(32, 32));
-    setGridSize(QSize(112, 72));
-    setUniformItemSizes(true);
+    setGridSize(QSize(136, 60));
+    setTextElideMode(Qt::ElideMiddle);  // the end of a name tells a .prn preview from a .prt one
     setSelectionMode(QAbstractItemView::SingleSelection);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setFocusPolicy(Qt::StrongFocus);

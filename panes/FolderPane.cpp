@@ -2,6 +2,7 @@
 
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QTreeView>
 
 #include "panes/ExplorerMenu.h"
@@ -29,6 +30,15 @@ CFolderPane::CFolderPane(QWidget* parent)
         if (current.isValid()) emit folderSelected(m_folders->filePath(current));
     });
     connect(m_tree, &QWidget::customContextMenuRequested, this, &CFolderPane::ShowContextMenu);
+    // Folders are read and sorted in the background, so rows above the wanted one may still come and push
+    // it out of sight; it is brought back until the operator scrolls or selects another folder.
+    const auto keepInSight = [this] {
+        if (!m_wanted.isEmpty() && SelectedFolder() == m_wanted) ShowSelected();
+    };
+    connect(m_folders, &QFileSystemModel::directoryLoaded, this, keepInSight);
+    connect(m_folders, &QAbstractItemModel::layoutChanged, this, keepInSight);
+    connect(m_folders, &QAbstractItemModel::rowsInserted, this, keepInSight);
+    connect(m_tree->verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] { m_wanted.clear(); });
 }
 
 void CFolderPane::LinkTo(CFilePane* files) {
@@ -44,9 +54,15 @@ QString CFolderPane::SelectedFolder() const {
 void CFolderPane::SelectFolder(const QString& folder) {
     const QModelIndex index = m_folders->index(folder);
     if (!index.isValid()) return;
+    m_wanted = folder;
     m_tree->setCurrentIndex(index);
-    m_tree->scrollTo(index);
+    ShowSelected();
+}
+
+void CFolderPane::ShowSelected() {
+    const QModelIndex index = m_tree->currentIndex();
     m_tree->expand(index);
+    m_tree->scrollTo(index, QAbstractItemView::PositionAtCenter);
 }
 
 void CFolderPane::ShowContextMenu(const QPoint& pos) {

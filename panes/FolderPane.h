@@ -31,6 +31,10 @@ signals:
 private:
     void ShowContextMenu(const QPoint& pos);
 
+    void ShowSelected();
+
     QFileSystemModel* m_folders;
     QTreeView* m_tree;
+    // The folder last asked for: the tree scrolls to it again as its parents are read from the disk.
+    QString m_wanted;
 };

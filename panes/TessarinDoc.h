@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QMetaType>
 #include <QObject>
 #include <QString>
 
@@ -13,8 +12,6 @@
 #include "engine/RipHead.h"
 
 class CPreviewMaker;
-
-Q_DECLARE_METATYPE(RipHead)
 
 // The job file the operator has opened: one document, reused for every file. It holds the path and the
 // title, none of the raster data. Opening a job makes the missing previews of its folder (on a thread of

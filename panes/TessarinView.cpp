@@ -39,9 +39,12 @@ void CTessarinView::OnUpdate() {
 }
 
 void CTessarinView::resizeEvent(QResizeEvent* event) {
-    TraceLine("改变了大小");
+    OnSize();
     QWidget::resizeEvent(event);
 }
+
+// The whole view is repainted after a resize: the tiles stand relative to its centre.
+void CTessarinView::OnSize() { TraceLine("改变了大小"); }
 
 void CTessarinView::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -37,6 +37,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void OnSize();
     void OnDraw(QPainter& painter);
     void DisplayImage(QPainter& painter, const QString& picturePath, int xCopies, int yCopies);
 

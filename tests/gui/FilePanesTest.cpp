@@ -134,6 +134,11 @@ private slots:
         QVERIFY(folders.Tree()->isExpanded(folders.Tree()->currentIndex()));
         QTRY_COMPARE(Sorted(files.List()->ListedNames()), (QStringList{"job.prn.bmp", "sub"}));
         QCOMPARE(browsed.count(), 1);
+        folders.resize(300, 200);
+        folders.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&folders));
+        QTreeView& tree = *folders.Tree();
+        QTRY_VERIFY(tree.viewport()->rect().contains(tree.visualRect(tree.currentIndex())));
 
         // Opening another job of the same folder moves nothing.
         WriteJob(folder.dir.filePath("second.prn"), Head(16, 16));

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QTreeView>
 
 #include <cmath>
 
@@ -25,7 +26,7 @@ namespace {
 
 // Four inks in rings and bands, so the tiles show at a glance whether planes or rows went astray.
 uint8_t PosterInk(uint32_t x, uint32_t n, uint32_t p, uint32_t width, uint32_t height) {
-    const double dx = double(x) / width - 0.5, dy = double(n) / height - 0.5;
+    const double dx = (double(x) - width / 2.0) / height, dy = double(n) / height - 0.5;
     const double r = std::sqrt(dx * dx + dy * dy);
     switch (p) {
         case 0: return r > 0.42 ? 255 : 0;                                      // black frame
@@ -99,6 +100,9 @@ private slots:
         QCOMPARE(header->rowCount(), 8);
         QCOMPARE(header->item(5, 1)->text(), QString::number(width));
         QTRY_COMPARE(files->List()->ListedNames().size(), 2);
+        QTreeView& tree = *folders->Tree();
+        QCOMPARE(folders->SelectedFolder(), dir.path());
+        QTRY_VERIFY(tree.viewport()->rect().contains(tree.visualRect(tree.currentIndex())));
 
         const QImage shot = window.grab().toImage();
         // Every tile's centre shows the cyan disc (over half the yellow fade): the picture is there, tiled.
