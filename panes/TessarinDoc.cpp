@@ -55,6 +55,10 @@ void CTessarinDoc::DeleteContents() { TraceLine("释放资源"); }
 
 bool CTessarinDoc::OnOpenDocument(const QString& requested) {
     TraceLine("Start: 打开一个文件");
+    if (requested.isEmpty()) {  // would name the current folder
+        emit openFailed(QString::fromUtf8("打开文档失败。"));
+        return false;
+    }
     const QString path = Normalised(requested);
     // File names differ by letter case here, so the same name means the same letters.
     if (!m_pathName.isEmpty() && path == m_pathName) return true;

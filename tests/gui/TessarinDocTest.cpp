@@ -146,6 +146,7 @@ private slots:
         } cases[] = {
             {dir.filePath("missing.prn"), dir.filePath("missing.prn") + "\n无法找到此文件。\n请确认提供了正确的路径和文件名。"},
             {dir.filePath("folder.prn"), "打开文档失败。"},
+            {QString(), "打开文档失败。"},
         };
         for (const Case& c : cases) {
             QSignalSpy failed(&doc, &CTessarinDoc::openFailed);
@@ -153,7 +154,7 @@ private slots:
             QVERIFY2(!doc.OnOpenDocument(c.path), qPrintable(c.path));
             QCOMPARE(failed.count(), 1);
             QCOMPARE(failed.at(0).at(0).toString(), c.message);
-            QCOMPARE(unreadable.count(), 1);
+            QCOMPARE(unreadable.count(), c.path.isEmpty() ? 0 : 1);
             QCOMPARE(doc.GetPathName(), job);
             QCOMPARE(doc.GetTitle(), QString("job.prn"));
         }
