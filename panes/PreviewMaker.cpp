@@ -71,9 +71,12 @@ void CPreviewMaker::Run() {
         }
         if (last) {
             Post([this] {
-                // A folder may have been queued after the thread found the queue empty.
-                std::lock_guard lock(m_mutex);
-                if (!m_requests.empty()) return;
+                // A folder may have been queued after the thread found the queue empty. The lock is given
+                // up before the signal: a slot may queue the next folder.
+                {
+                    std::lock_guard lock(m_mutex);
+                    if (!m_requests.empty()) return;
+                }
                 m_busy = false;
                 m_done = m_total = 0;
                 emit idle();
