@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "engine/BmpFile.h"
+#include "engine/HotFolderMonitor.h"
 #include "engine/PreviewColor.h"
 #include "platform/File.h"
 
@@ -165,6 +168,24 @@ std::filesystem::path CRipFile::PreviewPath(const std::filesystem::path& jobPath
     std::filesystem::path preview = jobPath;
     preview += ".bmp";
     return preview;
+}
+
+std::vector<std::filesystem::path> CRipFile::JobsWithoutPreview(const std::filesystem::path& folder) {
+    std::set<std::string> jobs;   // ordered by name, byte by byte
+    std::set<std::string> files;  // every name that is not a folder, to look pictures up exactly
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (it->is_directory(typeError)) continue;
+        std::string name = it->path().filename().string();
+        if (CHotFolderMonitor::IsJobFileName(name)) jobs.insert(name);
+        files.insert(std::move(name));
+    }
+    std::vector<std::filesystem::path> missing;
+    for (const auto& name : jobs) {
+        if (!files.contains(name + ".bmp")) missing.push_back(folder / name);
+    }
+    return missing;
 }
 
 PreviewResult CRipFile::MakePreview(const std::filesystem::path& jobPath, int viewWidth, int ripColor) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 #include "engine/RipHead.h"
 
@@ -72,6 +73,10 @@ public:
     static PreviewResult PlanPreview(const RipHead& head, int viewWidth);
     // `job.prn` → `job.prn.bmp`: the job file's full name with ".bmp" appended.
     static std::filesystem::path PreviewPath(const std::filesystem::path& jobPath);
+    // The job files of a folder (*.prn, *.prt in any letter case, folders left out) that have no picture
+    // under PreviewPath, in name order. A picture counts only under its exact name: `JOB.PRN.BMP` is not the
+    // preview of `job.prn`. An unreadable folder has none.
+    static std::vector<std::filesystem::path> JobsWithoutPreview(const std::filesystem::path& folder);
 
     // Reads the header and the sampled lines of the job and writes the picture to PreviewPath, replacing
     // any picture there. ripColor is the RIPCOLOR plane order; values outside 0..2 take the default order.

@@ -381,6 +381,20 @@ TEST(PreviewTest, PictureLiesBesideTheJobUnderItsFullName) {
     EXPECT_EQ(picture->Height(), 8u);
 }
 
+TEST(PreviewTest, JobsWithoutPreviewAreTheJobFilesLackingTheirPictureByExactName) {
+    TempDir dir;
+    for (const char* name : {"a.prn", "a.prn.bmp", "b.prt", "C.PRN", "job.prn", "JOB.PRN.BMP", "notes.txt",
+                             "e.prn", "picture.bmp"})
+        testsupport::WriteFile(dir / name, "x");
+    std::filesystem::create_directory(dir / "folder.prn");  // a folder is no job
+    std::filesystem::create_directory(dir / "e.prn.bmp");   // nor a picture
+
+    std::vector<std::filesystem::path> expected;
+    for (const char* name : {"C.PRN", "b.prt", "e.prn", "job.prn"}) expected.push_back(dir / name);
+    EXPECT_EQ(CRipFile::JobsWithoutPreview(dir.Path()), expected);
+    EXPECT_TRUE(CRipFile::JobsWithoutPreview(dir / "missing").empty());
+}
+
 TEST(PreviewTest, UnwritablePictureIsReported) {
     TempDir dir;
     testsupport::WriteJob(dir / "job.prn", JobHead(40, 40, 40, 720, 720), 4);
