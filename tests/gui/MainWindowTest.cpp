@@ -301,17 +301,20 @@ private slots:
         CMainFrame* frame = app->MainFrame();
         frame->resize(1280, 800);
         CPrintList* list = frame->PrintPane()->List();
+        // The network job first: it waits for the printer while a queued copy prints.
+        QVERIFY(SendJob(dir.Port(), JobBytes(32, 30)));
+        QTRY_VERIFY_WITH_TIMEOUT(list->RowCount() == 1 && list->JobAt(0)->GetStatus() == JOB_OUTPUT_END, 10000);
         QVERIFY(frame->OpenDocument(dir.WriteJob("poster.prn", 48, 600)));
         frame->OnTessarinPrint();
-        QVERIFY(SendJob(dir.Port(), JobBytes(32, 30)));
-        QTRY_VERIFY_WITH_TIMEOUT(list->RowCount() == 2 && list->JobAt(0)->GetProgress() >= 30, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(list->JobAt(1)->GetProgress() >= 30, 15000);
+        frame->PropPane()->Grid()->SelectRow(CPropPane::ROW_XCOPIES);
         const QString folder = qEnvironmentVariable("TESSARIN_SCREENSHOT_DIR", QDir::tempPath());
         QDir().mkpath(folder);
         for (const auto& [id, name] : {std::pair{cmd::ID_LANGUAGE_CHINESE, "main-window-chinese.png"},
                                        std::pair{cmd::ID_LANGUAGE_ENGLISH, "main-window-english.png"}}) {
             frame->Action(id)->trigger();
-            const auto job = list->JobAt(0);
-            frame->OnStatusChanged(job, 1);
+            frame->OnStatusChanged(list->JobAt(0), 1);
+            frame->OnStatusChanged(list->JobAt(1), 1);
             QTest::qWait(50);
             const QString path = folder + QLatin1Char('/') + QLatin1String(name);
             QVERIFY(frame->grab().save(path));
