@@ -1,6 +1,11 @@
 #include "shell/TessarinApp.h"
 
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -170,13 +175,44 @@ void CTessarinApp::OnOtherInstance() {
     }
 }
 
+namespace {
+
+// SIGINT and SIGTERM close the window like the operator does, so the job being printed is cancelled and the
+// services end in order. They are blocked in every thread (threads started later inherit the mask) and read
+// from a descriptor in the event loop.
+int BlockTerminationSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    return ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+}
+
+}  // namespace
+
 int CTessarinApp::Run(int argc, char** argv, CommandLine commandLine, Clock::time_point processStart) {
+    const int signalFd = BlockTerminationSignals();
     QApplication application(argc, argv);
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (signalFd >= 0) {
+        signalNotifier = std::make_unique<QSocketNotifier>(signalFd, QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &application, [signalFd] {
+            signalfd_siginfo info;
+            while (::read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            }
+            TraceLine("signal: closing the window");
+            if (CTessarinApp* app = Instance(); app && app->MainFrame()) app->MainFrame()->close();
+            QApplication::quit();
+        });
+    }
     QApplication::setOrganizationName(QStringLiteral("QMRTV"));
     QApplication::setApplicationName(QStringLiteral("Tessarin"));
     CTessarinApp app(std::move(commandLine), processStart);
     if (!app.InitInstance()) return app.m_exitStatus;
     const int status = QApplication::exec();
     app.ExitInstance();
+    signalNotifier.reset();
+    if (signalFd >= 0) ::close(signalFd);
     return status;
 }
