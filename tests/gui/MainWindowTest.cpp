@@ -6,6 +6,7 @@
 #include <QDockWidget>
 #include <QHeaderView>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProcess>
 #include <QStatusBar>
 
@@ -101,6 +102,34 @@ private slots:
         QCOMPARE(frame->toolBarArea(frame->ToolPaneArea()), Qt::TopToolBarArea);
         QCOMPARE(frame->PrintPane()->Tabs()->tabText(0), QStringLiteral("Progress"));
         QVERIFY(!frame->Action(cmd::ID_HEAD_SETTINGS)->isEnabled());
+    }
+
+    void aJobFileDroppedOntoTheWindowBecomesTheDocument() {
+        ProgramDir dir;
+        auto app = dir.Start();
+        QVERIFY(app);
+        CMainFrame* frame = app->MainFrame();
+        const auto job = dir.WriteJob("dropped.PRT", 16, 8);
+        dir.WriteJob("notes.txt", 16, 8);
+        for (const auto& [file, accepted] : {std::pair{dir.Path() / "notes.txt", false}, std::pair{job, true}}) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string()))});
+            QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(frame, &enter);
+            QCOMPARE(enter.isAccepted(), accepted);
+            if (!accepted) continue;
+            QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(frame, &drop);
+        }
+        QCOMPARE(frame->DocumentPath(), job);
+        QCOMPARE(frame->windowTitle(), QStringLiteral("dropped.PRT - Tessarin"));
+        QCOMPARE(frame->PropPane()->Grid()->Value(CPropPane::ROW_HEIGHT), 8);
+
+        // A file that is no job is refused with a message; the document stays.
+        WriteText(dir.Path() / "short.prn", "too short");
+        QVERIFY(!frame->OpenDocument(dir.Path() / "short.prn"));
+        QCOMPARE(frame->DocumentPath(), job);
+        QTRY_VERIFY(frame->MessageBox() && frame->MessageBox()->isVisible());
     }
 
     void aMissingPrinterLibraryIsToldAndNothingStops() {
@@ -257,7 +286,8 @@ private slots:
         grid->EditValue(CPropPane::ROW_YCOPIES, QStringLiteral("2"));
         frame->OnTessarinPrint();
         const auto job = frame->PrintPane()->List()->JobAt(0);
-        QTRY_COMPARE_WITH_TIMEOUT(job->GetStatus(), int32_t(JOB_OUTPUT), 10000);
+        // Lines of copy 1 are on their way, so its layout has been read.
+        QTRY_VERIFY_WITH_TIMEOUT(job->GetProgress() > 0, 10000);
         grid->EditValue(CPropPane::ROW_XCOPIES, QStringLiteral("3"));
         QCOMPARE(pane->GetXCopies(), 3);
         QTRY_VERIFY_WITH_TIMEOUT(
