@@ -4,6 +4,7 @@
 
 #include "maint/AdjustmentSession.h"
 #include "shell/MainFrm.h"
+#include "shell/PostedCallEvent.h"
 #include "shell/StatusChangedEvent.h"
 
 CGuiHost::CGuiHost(CMainFrame& frame, std::shared_ptr<const CLayoutValues> layout, CAdjustmentSession* adjustment)

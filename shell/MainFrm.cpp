@@ -26,6 +26,7 @@
 #include "shell/LanguageText.h"
 #include "shell/MyMFCToolbar.h"
 #include "shell/PrintServices.h"
+#include "shell/PostedCallEvent.h"
 #include "shell/StatusChangedEvent.h"
 #include "shell/Trace.h"
 

@@ -18,6 +18,7 @@
 #include "shell/GuiHost.h"
 #include "shell/MainFrm.h"
 #include "shell/PrintServices.h"
+#include "shell/PostedCallEvent.h"
 #include "shell/StatusChangedEvent.h"
 #include "shell/Trace.h"
 
@@ -56,6 +57,15 @@ CTessarinApp::~CTessarinApp() {
 CTessarinApp* CTessarinApp::Instance() { return g_app; }
 
 CPropPane* CTessarinApp::GetPropPane() const { return m_frame ? m_frame->PropPane() : nullptr; }
+
+std::filesystem::path CTessarinApp::GetFirstDocument() const {
+    return m_frame ? m_frame->DocumentPath() : std::filesystem::path();
+}
+
+bool CTessarinApp::BrowseToFolder(const std::filesystem::path& folder) {
+    if (m_frame) m_frame->BrowseToFolder(folder);
+    return true;
+}
 
 bool CTessarinApp::InitInstance() {
     TraceLine("应用程序初始化");

@@ -38,7 +38,12 @@ public:
     static int Run(int argc, char** argv, CommandLine commandLine, Clock::time_point processStart);
 
     CMainFrame* MainFrame() const { return m_frame.get(); }
+    // The job pane of the main window, or null while there is none.
     CPropPane* GetPropPane() const;
+    // The path of the open job file; empty when none is open.
+    std::filesystem::path GetFirstDocument() const;
+    // Shows the folder in the folder and file panes and makes it the current directory. Always true.
+    bool BrowseToFolder(const std::filesystem::path& folder);
     CPrintServices* Services() const { return m_services.get(); }
     CAdjustmentSession* Adjustment() const { return m_adjustment.get(); }
     const CTessarinConfig& Config() const { return m_config; }
