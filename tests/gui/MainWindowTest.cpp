@@ -102,6 +102,26 @@ private slots:
         QCOMPARE(frame->toolBarArea(frame->ToolPaneArea()), Qt::TopToolBarArea);
         QCOMPARE(frame->PrintPane()->Tabs()->tabText(0), QStringLiteral("Progress"));
         QVERIFY(!frame->Action(cmd::ID_HEAD_SETTINGS)->isEnabled());
+        QCOMPARE(frame->ToolBar()->iconSize(), QSize(32, 32));
+        QCOMPARE(frame->ToolBar()->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+        QCOMPARE(frame->Action(cmd::ID_TESSARIN_PRINT)->iconText(), QStringLiteral("打印"));
+    }
+
+    void theRecentFileListKeepsTheLastFourNewestFirst() {
+        ProgramDir dir;
+        auto app = dir.Start();
+        QVERIFY(app);
+        CMainFrame* frame = app->MainFrame();
+        QStringList opened;
+        for (const char* name : {"r1.prn", "r2.prn", "r3.prn", "r4.prn", "r5.prn", "r3.prn"}) {
+            const auto path = dir.Path() / name;
+            if (!std::filesystem::exists(path)) dir.WriteJob(name, 16, 2);
+            QVERIFY(frame->OpenDocument(path));
+            opened.removeAll(QString::fromStdString(path.string()));
+            opened.prepend(QString::fromStdString(path.string()));
+        }
+        QCOMPARE(frame->RecentFiles(), opened.mid(0, 4));
+        QVERIFY(!frame->Action(cmd::ID_FILE_MRU_FILE1)->isVisible());
     }
 
     void aJobFileDroppedOntoTheWindowBecomesTheDocument() {
