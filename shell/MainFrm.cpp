@@ -292,6 +292,15 @@ void CMainFrame::OnHeadVoltage() {
     statusBar()->showMessage(tr("The head voltage tool is not part of this build."), 5000);
 }
 
+void CMainFrame::OnAdjustingChanged(bool adjusting) {
+    // The tool pane's controls follow this once the pane is in place.
+    m_wndToolPane->setEnabled(adjusting);
+}
+
+void CMainFrame::OnAdjustmentStored(int feed, int bid) {
+    TraceLine("调整值已保存: feed %d, bid %d", feed, bid);
+}
+
 void CMainFrame::SwitchLanguage(const char* name, const char* handler) {
     const std::filesystem::path path = platform::ProgramDirectory() / "Language" / "Language.ini";
     trace_detail::LinePrefix(__FILE_NAME__, __LINE__, handler);

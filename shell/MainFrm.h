@@ -11,6 +11,7 @@
 #include "engine/RipHead.h"
 #include "shell/LayoutValues.h"
 
+class CAdjustmentSession;
 class CMyMFCToolbar;
 class CPrintPane;
 class CPrintServices;
@@ -35,6 +36,13 @@ public:
 
     // The services the commands reach; null before start-up has created them and after shut-down.
     void SetServices(CPrintServices* services) { m_services = services; }
+    // The live corrections of the printing job, for the adjustment tool pane; null after shut-down.
+    void SetAdjustment(CAdjustmentSession* adjustment) { m_adjustment = adjustment; }
+    CAdjustmentSession* Adjustment() const { return m_adjustment; }
+    // The adjustment session's news, posted from the printing threads: the tool pane enables its controls
+    // while a job prints and shows the values stored at the end of a job.
+    void OnAdjustingChanged(bool adjusting);
+    void OnAdjustmentStored(int feed, int bid);
 
     void ReloadLanguage();
     // Texts, check marks, prompts and tooltips of the commands, from the language files as they are now:
@@ -112,6 +120,7 @@ private:
 
     const std::filesystem::path m_configPath;
     CPrintServices* m_services = nullptr;
+    CAdjustmentSession* m_adjustment = nullptr;
 
     CPrintPane* m_wndPrintPane = nullptr;
     QToolBar* m_wndToolPane = nullptr;

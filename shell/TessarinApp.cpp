@@ -106,6 +106,13 @@ void CTessarinApp::StartServices() {
     listener.message = [frame](const std::string& text) {
         PostToFrame(frame, [text](CMainFrame& f) { f.ReportMessage(text); });
     };
+    listener.adjustingChanged = [frame](bool adjusting) {
+        PostToFrame(frame, [adjusting](CMainFrame& f) { f.OnAdjustingChanged(adjusting); });
+    };
+    listener.stored = [frame](const CAdjustmentSession::Stored& stored) {
+        const int feed = stored.feed.value_or(0), bid = stored.bid.value_or(0);
+        PostToFrame(frame, [feed, bid](CMainFrame& f) { f.OnAdjustmentStored(feed, bid); });
+    };
     m_adjustment = std::make_unique<CAdjustmentSession>(m_config.programDirectory, m_config.printerDllPath,
                                                         std::move(listener));
     m_host = std::make_unique<CGuiHost>(*frame, frame->PropPane()->Layout(), m_adjustment.get());
@@ -122,11 +129,15 @@ void CTessarinApp::StartServices() {
         if (m_startupProblem.empty()) m_startupProblem = error;
         frame->ReportMessage("The TCP print server is not running: " + error);
     }
+    frame->SetAdjustment(m_adjustment.get());
     frame->SetServices(m_services.get());
 }
 
 int CTessarinApp::ExitInstance() {
-    if (m_frame) m_frame->SetServices(nullptr);
+    if (m_frame) {
+        m_frame->SetServices(nullptr);
+        m_frame->SetAdjustment(nullptr);
+    }
     if (m_services) {
         TraceLine("应用程序退出: 停止打印服务");
         m_services->Stop();
