@@ -8,13 +8,10 @@
 #include <cstdio>
 #include <memory>
 
-#include "engine/BrevantaPrinter.h"
-#include "engine/PrinterLibrary.h"
-#include "net/Server.h"
 #include "platform/File.h"
 #include "platform/ProgramDirectory.h"
 #include "shell/ConsoleHost.h"
-#include "shell/IniReader.h"
+#include "shell/PrintServices.h"
 #include "shell/TessarinConfig.h"
 #include "shell/Trace.h"
 
@@ -53,34 +50,23 @@ int CHeadlessRunner::Run() {
     const CTessarinConfig config = CTessarinConfig::Load(platform::ProgramDirectory());
 
     // Without a printer library nothing can print: say so at once rather than fail every job.
-    std::string error;
-    if (!CPrinterLibrary::BindPrinterLibrary(config.printerDllPath, error))
-        return Fail(error + " (PrinterDll in " + config.configPath.string() + ")");
-
-    platform::File signals = BlockTerminationSignals();
     CConsoleHost host(stdout, stderr, ::isatty(STDOUT_FILENO) != 0);
     host.SetLayout(cl.nXCopies, cl.nXSpacing, cl.nYCopies, cl.nYSpacing);
-    auto printerLock = std::make_shared<PrinterLock>();
+    CPrintServices services(config, host);
+    std::string error;
+    if (!services.CheckPrinterLibrary(error)) return Fail(error);
 
-    std::unique_ptr<CServer> server;
-    if (cl.nPort != 0) {
-        server = std::make_unique<CServer>(static_cast<uint16_t>(cl.nPort), config.printerDllPath, host, printerLock);
-        server->SetReceiveTimeout(std::chrono::milliseconds(config.nReceiveTimeoutMs));
-        if (!server->StartServer(error)) return Fail(error);
-        std::printf("listening for jobs on TCP port %d\n", cl.nPort);
-    }
-    CBrevantaPrinter engine(config.printerDllPath, host, config.hotFolder, printerLock);
-    engine.SetPrinterSettingDll(config.printerSettingPath);
-    engine.SetHotFolderTimes(std::chrono::milliseconds(config.nHotFolderSettleMs),
-                             std::chrono::milliseconds(config.nHotFolderWaitMs));
+    platform::File signals = BlockTerminationSignals();
+    if (!services.StartServer(cl.nPort, error)) return Fail(error);
+    if (cl.nPort != 0) std::printf("listening for jobs on TCP port %d\n", cl.nPort);
     if (!config.hotFolder.empty()) std::printf("watching the hot folder %s\n", config.hotFolder.c_str());
     std::fflush(stdout);
     for (const auto& file : cl.jobFiles) {
         auto job = std::make_shared<CPrintJob>(std::filesystem::absolute(file).string(), cl.nYCopies);
         host.AddPrintJob(job);
-        engine.AddPrintJob(job);
+        services.Engine().AddPrintJob(job);
     }
-    engine.Start();
+    services.StartEngine();
 
     // Idle twice in a row, a moment apart, so a job between two hands is not missed.
     int idleChecks = 0;
@@ -88,13 +74,12 @@ int CHeadlessRunner::Run() {
     while (!interrupted) {
         interrupted = WaitForSignal(signals, std::chrono::milliseconds(100));
         if (!cl.bExitWhenIdle) continue;
-        const bool idle = engine.IsIdle() && !(server && server->IsBusy());
+        const bool idle = services.IsIdle();
         idleChecks = idle ? idleChecks + 1 : 0;
         if (idleChecks >= 3) break;
     }
     if (interrupted) std::printf("\nstopping; a job being printed is cancelled\n");
-    if (server) server->Stop();
-    engine.Stop();
+    services.Stop();
     std::fflush(stdout);
     if (interrupted) return 1;
     return host.UnfinishedCount() == 0 ? 0 : 1;
