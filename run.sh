@@ -16,12 +16,20 @@ cp build-release/drivers/VirtualPrinter.so build-release/drivers/VirtualPrinterS
 mkdir -p "$demo/Language"
 cp resources/Language/chinese.ini resources/Language/english.ini "$demo/Language/"
 [ -f "$demo/Language/Language.ini" ] || cp resources/Language/Language.ini "$demo/Language/"
+# Calibration, material and head-voltage samples, kept once the demo has changed them.
+for f in vkconfig.ini Align/TempVol.txt Align/default.txt Config/PP.ini; do
+  [ -f "$demo/$f" ] || install -D -m 644 "resources/program/$f" "$demo/$f"
+done
 [ -f "$demo/Tessarin.ini" ] || cat > "$demo/Tessarin.ini" <<'INI'
 [setting]
 PrinterDll=VirtualPrinter
 PrinterSettingDll=VirtualPrinterSetting
 HotFolder=hot
 DeleteListSource=0
+CurMaterial=PP
+
+[USB]
+Simulated=1
 INI
 [ -f "$demo/VirtualPrinter.ini" ] || cat > "$demo/VirtualPrinter.ini" <<'INI'
 [VirtualPrinter]

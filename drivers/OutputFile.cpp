@@ -45,10 +45,23 @@ bool OutputFile::Close() {
 
 bool OutputFile::WriteWhole(const std::filesystem::path& path, std::span<const uint8_t> bytes,
                             std::string& error) {
+    // Written aside and renamed into place: whoever watches the folder sees the whole file or none of it.
+    std::filesystem::path part = path;
+    part += ".part";
     OutputFile file;
-    bool ok = file.Create(path, 0) && file.Write(bytes) && file.Close();
-    if (!ok) error = file.Error();
-    return ok;
+    bool ok = file.Create(part, 0) && file.Write(bytes) && file.Close();
+    if (!ok) {
+        error = file.Error();
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::rename(part, path, ec);
+    if (ec) {
+        error = "cannot rename " + part.string() + ": " + ec.message();
+        std::filesystem::remove(part, ec);
+        return false;
+    }
+    return true;
 }
 
 bool OutputFile::FlushBuffer() {

@@ -16,6 +16,11 @@
 #include <QToolBar>
 
 #include "engine/RipFile.h"
+#include "maint/AdjustmentSession.h"
+#include "maint/NozzleVoltage.h"
+#include "maint/ToolDialog.h"
+#include "panes/TessarinDoc.h"
+#include "panes/TessarinView.h"
 #include "panes/PrintList.h"
 #include "panes/PrintPane.h"
 #include "panes/PropPane.h"
@@ -50,18 +55,6 @@ QKeySequence ShortcutOf(int32_t nId) {
     }
 }
 
-QDockWidget* PlaceholderPane(const QString& title, const QString& objectName, QWidget* parent) {
-    auto* pane = new QDockWidget(title, parent);
-    pane->setObjectName(objectName);
-    pane->setFeatures(QDockWidget::DockWidgetMovable);
-    auto* label = new QLabel(pane);
-    label->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    label->setWordWrap(true);
-    label->setMargin(4);
-    pane->setWidget(label);
-    return pane;
-}
-
 }  // namespace
 
 CMainFrame::CMainFrame(std::filesystem::path configPath, const CLayoutValues& startLayout, QWidget* parent)
@@ -77,6 +70,7 @@ CMainFrame::CMainFrame(std::filesystem::path configPath, const CLayoutValues& st
     CreateStatusBar();
     CreateView();
     CreateFolderPanes(startLayout);
+    CreateDocument();
     ConnectCommands();
     UpdateRecentFileActions();
     UpdateCommandTexts();
@@ -156,23 +150,19 @@ void CMainFrame::CreateStatusBar() {
 }
 
 void CMainFrame::CreateView() {
-    m_view = new QWidget(this);
+    m_view = new CTessarinView(this);
     m_view->setObjectName(QStringLiteral("TessarinView"));
-    m_view->setAutoFillBackground(true);
-    m_view->setBackgroundRole(QPalette::Base);
-    m_viewLabel = new QLabel(m_view);
-    m_viewLabel->setMargin(12);
-    m_viewLabel->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    m_viewLabel->resize(800, 200);
     setCentralWidget(m_view);
 }
 
 void CMainFrame::CreateFolderPanes(const CLayoutValues& startLayout) {
-    m_wndFolderPane = PlaceholderPane(QStringLiteral("Folder"), QStringLiteral("FolderPane"), this);
-    m_wndFilePane = PlaceholderPane(QStringLiteral("File View"), QStringLiteral("FilePane"), this);
+    m_wndFolderPane = new CFolderPane(this);
+    m_wndFilePane = new CFilePane(this);
+    m_wndFolderPane->LinkTo(m_wndFilePane);
     m_wndPropPane = new CPropPane(startLayout, this);
     m_wndPrintPane = new CPrintPane(m_configPath, this);
-    for (QDockWidget* pane : {m_wndFolderPane, m_wndFilePane, static_cast<QDockWidget*>(m_wndPropPane),
+    for (QDockWidget* pane : {static_cast<QDockWidget*>(m_wndFolderPane), static_cast<QDockWidget*>(m_wndFilePane),
+                              static_cast<QDockWidget*>(m_wndPropPane),
                               static_cast<QDockWidget*>(m_wndPrintPane)}) {
         pane->setFeatures(QDockWidget::DockWidgetMovable);
         pane->resize(200, 200);
@@ -183,7 +173,39 @@ void CMainFrame::CreateFolderPanes(const CLayoutValues& startLayout) {
     addDockWidget(Qt::BottomDockWidgetArea, m_wndPrintPane);
     resizeDocks({m_wndPrintPane}, {220}, Qt::Vertical);
     resizeDocks({m_wndPropPane}, {260}, Qt::Horizontal);
-    connect(m_wndPropPane, &CPropPane::PreviewInvalidated, m_view, qOverload<>(&QWidget::repaint));
+    connect(m_wndPropPane, &CPropPane::PreviewInvalidated, this, [this] {
+        m_view->SetLayout(m_wndPropPane->GetXCopies(), m_wndPropPane->GetXSpacing(), m_wndPropPane->GetYCopies(),
+                          m_wndPropPane->GetYSpacing());
+    });
+    m_view->SetLayout(m_wndPropPane->GetXCopies(), m_wndPropPane->GetXSpacing(), m_wndPropPane->GetYCopies(),
+                      m_wndPropPane->GetYSpacing());
+}
+
+void CMainFrame::CreateDocument() {
+    m_doc = new CTessarinDoc(m_configPath, this);
+    m_doc->SetYCopiesSource([this] { return m_wndPropPane->GetYCopies(); });
+    m_doc->SetViewWidthSource([this] { return m_view->width(); });
+    m_doc->SetJobSink([this](const std::shared_ptr<CPrintJob>& job) {
+        m_services->Engine().AddPrintJob(job);
+        m_wndPrintPane->AddPrintJob(job);
+    });
+    connect(m_doc, &CTessarinDoc::headLoaded, m_wndPropPane, &CPropPane::ShowHead);
+    connect(m_doc, &CTessarinDoc::folderChanged, m_wndFilePane, &CFilePane::BrowseToFolder);
+    connect(m_doc, &CTessarinDoc::folderChanged, m_wndFolderPane, &CFolderPane::SelectFolder);
+    connect(m_doc, &CTessarinDoc::pathChanged, m_view, &CTessarinView::SetDocumentPath);
+    connect(m_doc, &CTessarinDoc::previewReady, m_view, &CTessarinView::OnPreviewWritten);
+    connect(m_doc, &CTessarinDoc::titleChanged, this, [this] { setWindowTitle(m_doc->WindowTitle()); });
+    connect(m_doc, &CTessarinDoc::openFailed, this, [this](const QString& text) { ReportMessage(text.toStdString()); });
+    connect(m_doc, &CTessarinDoc::previewFailed, this, [this](const QString& job, const QString& reason) {
+        statusBar()->showMessage(job + QStringLiteral(": ") + reason, 10000);
+    });
+    connect(m_doc, &CTessarinDoc::previewProgress, this, [this](int done, int total) {
+        if (done < total) statusBar()->showMessage(tr("Making previews: %1 of %2").arg(done).arg(total));
+        else statusBar()->clearMessage();
+    });
+    connect(m_doc, &CTessarinDoc::documentOpened, this, &CMainFrame::OnDocumentOpened);
+    connect(m_wndFilePane, &CFilePane::openRequested, this,
+            [this](const QString& path) { OpenDocument(path.toStdString()); });
 }
 
 void CMainFrame::ConnectCommands() {
@@ -258,9 +280,7 @@ void CMainFrame::OnFileOpen() {
 void CMainFrame::OnTessarinPrint() {
     TraceLine("Start: “开始”菜单的消息处理流程. Call: ");
     if (m_documentPath.empty() || !m_services) return;
-    auto job = std::make_shared<CPrintJob>(m_documentPath.string(), m_wndPropPane->GetYCopies());
-    m_services->Engine().AddPrintJob(job);
-    m_wndPrintPane->AddPrintJob(job);
+    m_doc->OnPrint();
 }
 
 void CMainFrame::OnTessarinStop() {
@@ -287,14 +307,24 @@ void CMainFrame::OnFilePrintSetup() {
 }
 
 void CMainFrame::OnHeadVoltage() {
-    // The nozzle voltage and temperature dialog opens here, modal, owned by this window.
     TraceLine("喷头电压");
-    statusBar()->showMessage(tr("The head voltage tool is not part of this build."), 5000);
+    CNozzleVoltage dialog(platform::ProgramDirectory(), this);
+    dialog.exec();
+}
+
+void CMainFrame::SetAdjustment(CAdjustmentSession* adjustment) {
+    m_adjustment = adjustment;
+    // The controls listen to the session: they go before it does.
+    delete m_toolDialog;
+    m_toolDialog = nullptr;
+    if (!adjustment) return;
+    m_toolDialog = new CToolDialog(*adjustment, m_wndToolPane);
+    m_wndToolPane->addWidget(m_toolDialog);
 }
 
 void CMainFrame::OnAdjustingChanged(bool adjusting) {
-    // The tool pane's controls follow this once the pane is in place.
-    m_wndToolPane->setEnabled(adjusting);
+    // The tool dialog enables its own controls; this is the trace of it.
+    TraceLine("调整%s", adjusting ? "开始" : "结束");
 }
 
 void CMainFrame::OnAdjustmentStored(int feed, int bid) {
@@ -331,33 +361,24 @@ bool CMainFrame::IsJobFile(const QString& path) {
 bool CMainFrame::OpenDocument(const std::filesystem::path& path) {
     TraceLine("打开作业文件 %s", path.c_str());
     const std::filesystem::path full = std::filesystem::absolute(path);
-    const HeadReadResult read = CRipFile::ReadHead(full);
-    if (!read) {
+    const QString fullText = QString::fromStdString(full.string());
+    // A file without a whole header is no job: the document stays as it was.
+    const HeadReadResult read = CRipFile::ReadHead(CTessarinDoc::JobPathFor(fullText).toStdString());
+    if (read.error == HeadError::CannotOpen || read.error == HeadError::TooShort) {
         ReportMessage("The job file " + full.string() + " cannot be opened: " +
                       std::string(HeadErrorText(read.error)) + ".");
         return false;
     }
-    m_documentPath = full;
-    m_wndPropPane->ShowHead(read.head);
-    SetDocumentTitle();
-    AddRecentFile(QString::fromStdString(full.string()));
-    BrowseToFolder(full.parent_path());
-    m_viewLabel->setText(QStringLiteral("%1\n%2 × %3, %4 dpi × %5 dpi")
-                             .arg(QString::fromStdString(full.string()))
-                             .arg(read.head.width)
-                             .arg(read.head.height)
-                             .arg(read.head.xdpi)
-                             .arg(read.head.ydpi));
-    m_viewLabel->adjustSize();
-    emit DocumentOpened(QString::fromStdString(full.string()));
-    return true;
+    return m_doc->OnOpenDocument(fullText);
 }
 
-void CMainFrame::SetDocumentTitle() {
-    const QString title = m_documentPath.empty() ? QStringLiteral("无标题")
-                                                 : QString::fromStdString(m_documentPath.filename().string());
-    setWindowTitle(title + QStringLiteral(" - Tessarin"));
+void CMainFrame::OnDocumentOpened(const QString& path) {
+    m_documentPath = path.toStdString();
+    AddRecentFile(path);
+    emit DocumentOpened(path);
 }
+
+void CMainFrame::SetDocumentTitle() { setWindowTitle(m_doc ? m_doc->WindowTitle() : QStringLiteral("无标题 - Tessarin")); }
 
 QStringList CMainFrame::RecentFiles() const {
     QSettings registry = Registry();
@@ -396,11 +417,10 @@ void CMainFrame::OnStatusChanged(const std::shared_ptr<CPrintJob>& job, int32_t 
 void CMainFrame::ShowHead(const RipHead& head) { m_wndPropPane->ShowHead(head); }
 
 void CMainFrame::BrowseToFolder(const std::filesystem::path& folder) {
-    if (QDir::current().absolutePath().compare(QString::fromStdString(folder.string()), Qt::CaseInsensitive) != 0)
-        QDir::setCurrent(QString::fromStdString(folder.string()));
-    // The folder tree and file list show the folder here once they are in place.
-    for (QDockWidget* pane : {m_wndFolderPane, m_wndFilePane})
-        if (auto* label = qobject_cast<QLabel*>(pane->widget())) label->setText(QString::fromStdString(folder.string()));
+    const QString text = QString::fromStdString(folder.string());
+    if (QDir::current().absolutePath() != text) QDir::setCurrent(text);
+    m_wndFolderPane->SelectFolder(text);
+    m_wndFilePane->BrowseToFolder(text);
 }
 
 void CMainFrame::ReportMessage(const std::string& message) {

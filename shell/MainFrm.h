@@ -9,10 +9,15 @@
 
 #include "engine/PrintJob.h"
 #include "engine/RipHead.h"
+#include "panes/FilePane.h"
+#include "panes/FolderPane.h"
 #include "shell/LayoutValues.h"
 
 class CAdjustmentSession;
 class CMyMFCToolbar;
+class CTessarinDoc;
+class CTessarinView;
+class CToolDialog;
 class CPrintPane;
 class CPrintServices;
 class CPropPane;
@@ -37,7 +42,8 @@ public:
     // The services the commands reach; null before start-up has created them and after shut-down.
     void SetServices(CPrintServices* services) { m_services = services; }
     // The live corrections of the printing job, for the adjustment tool pane; null after shut-down.
-    void SetAdjustment(CAdjustmentSession* adjustment) { m_adjustment = adjustment; }
+    // The tool pane's controls are made with it and go with it, before the session ends.
+    void SetAdjustment(CAdjustmentSession* adjustment);
     CAdjustmentSession* Adjustment() const { return m_adjustment; }
     // The adjustment session's news, posted from the printing threads: the tool pane enables its controls
     // while a job prints and shows the values stored at the end of a job.
@@ -65,6 +71,8 @@ public:
     // The document: the job file opened last. False, with the operator told why, when it cannot be opened.
     bool OpenDocument(const std::filesystem::path& path);
     const std::filesystem::path& DocumentPath() const { return m_documentPath; }
+    CTessarinDoc* Document() const { return m_doc; }
+    CToolDialog* ToolDialog() const { return m_toolDialog; }
     QStringList RecentFiles() const;
 
     // What the printing threads ask for, carried out here on the GUI thread.
@@ -83,11 +91,11 @@ public:
     QMenu* TopMenu(int index) const;
     CMyMFCToolbar* ToolBar() const { return m_wndToolBar; }
     QToolBar* ToolPaneArea() const { return m_wndToolPane; }
-    QDockWidget* FolderPane() const { return m_wndFolderPane; }
-    QDockWidget* FilePane() const { return m_wndFilePane; }
+    CFolderPane* FolderPane() const { return m_wndFolderPane; }
+    CFilePane* FilePane() const { return m_wndFilePane; }
     CPropPane* PropPane() const { return m_wndPropPane; }
     CPrintPane* PrintPane() const { return m_wndPrintPane; }
-    QWidget* View() const { return m_view; }
+    CTessarinView* View() const { return m_view; }
     QMessageBox* MessageBox() const { return m_messageBox; }
 
 signals:
@@ -106,10 +114,11 @@ private:
     // The adjustment tool pane's place: a toolbar area at the top that the tool pane widget goes into.
     void CreateToolPane();
     void CreateStatusBar();
-    // The folder tree and the file list: placeholders until the shell-browsing panes are put in.
     void CreateFolderPanes(const CLayoutValues& startLayout);
-    // The preview of the open job: a placeholder until the preview view is put in.
     void CreateView();
+    // The document and what follows it: the grid, the panes' folder, the view's picture, the title.
+    void CreateDocument();
+    void OnDocumentOpened(const QString& path);
     QAction* AddCommand(QMenu* menu, int32_t nId, const char* text);
     void ConnectCommands();
     void SwitchLanguage(const char* name, const char* handler);
@@ -125,11 +134,12 @@ private:
     CPrintPane* m_wndPrintPane = nullptr;
     QToolBar* m_wndToolPane = nullptr;
     CMyMFCToolbar* m_wndToolBar = nullptr;
-    QDockWidget* m_wndFolderPane = nullptr;
-    QDockWidget* m_wndFilePane = nullptr;
+    CFolderPane* m_wndFolderPane = nullptr;
+    CFilePane* m_wndFilePane = nullptr;
     CPropPane* m_wndPropPane = nullptr;
-    QWidget* m_view = nullptr;
-    QLabel* m_viewLabel = nullptr;
+    CTessarinView* m_view = nullptr;
+    CTessarinDoc* m_doc = nullptr;
+    CToolDialog* m_toolDialog = nullptr;
     QPointer<QMessageBox> m_messageBox;
 
     std::vector<QMenu*> m_topMenus;

@@ -10,7 +10,10 @@
 #include <QProcess>
 #include <QStatusBar>
 
+#include "panes/FilterShellListCtrl.h"
 #include "panes/PropertyGrid.h"
+#include "panes/TessarinDoc.h"
+#include "panes/TessarinView.h"
 #include "shell/CommandTable.h"
 #include "shell/IniReader.h"
 #include "shell/MyMFCToolbar.h"
@@ -341,6 +344,55 @@ private slots:
         QTRY_COMPARE(raised.count(), 1);
         QTRY_COMPARE(opened.count(), 1);
         QCOMPARE(frame->DocumentPath(), job);
+    }
+
+    // The document, the view, the panes and the grid as one window: opening a job makes the previews of
+    // its folder, the file pane lists them, the view tiles the picture as the grid says, and clicking
+    // another preview opens that job.
+    void theDocumentDrivesTheViewTheGridAndThePanes() {
+        ProgramDir dir;
+        std::filesystem::create_directories(dir.Path() / "jobs");
+        const auto poster = dir.WriteJob("jobs/poster.prn", 400, 1200);
+        const auto banner = dir.WriteJob("jobs/banner.prt", 32, 200);
+        auto app = dir.Start();
+        QVERIFY(app);
+        CMainFrame* frame = app->MainFrame();
+        frame->resize(1280, 800);
+        QVERIFY(QTest::qWaitForWindowExposed(frame));
+        CPropertyGrid* grid = frame->PropPane()->Grid();
+        grid->EditValue(CPropPane::ROW_XCOPIES, QStringLiteral("3"));
+        grid->EditValue(CPropPane::ROW_YCOPIES, QStringLiteral("2"));
+        QCOMPARE(frame->View()->XCopies(), 3);
+        QCOMPARE(frame->View()->YCopies(), 2);
+
+        QVERIFY(frame->OpenDocument(poster));
+        QCOMPARE(frame->View()->DocumentPath(), QString::fromStdString(poster.string()));
+        QCOMPARE(frame->windowTitle(), QStringLiteral("poster.prn - Tessarin"));
+        QTRY_VERIFY_WITH_TIMEOUT(!frame->Document()->PreviewsPending(), 15000);
+        QVERIFY(std::filesystem::exists(poster.string() + ".bmp"));
+        QVERIFY(std::filesystem::exists(banner.string() + ".bmp"));
+        CFilterShellListCtrl* files = frame->FilePane()->List();
+        QTRY_COMPARE(files->ListedNames().size(), 2);
+        QStringList names = files->ListedNames();
+        names.sort();
+        QCOMPARE(names, (QStringList{"banner.prt.bmp", "poster.prn.bmp"}));
+
+        const QString folder = qEnvironmentVariable("TESSARIN_SCREENSHOT_DIR", QDir::tempPath());
+        QDir().mkpath(folder);
+        QTest::qWait(50);
+        QVERIFY(frame->grab().save(folder + QStringLiteral("/main-window-preview-3x2.png")));
+
+        QSignalSpy opened(frame, &CMainFrame::DocumentOpened);
+        QModelIndex bannerRow;
+        const QModelIndex root = files->rootIndex();
+        for (int row = 0; row < files->model()->rowCount(root); ++row)
+            if (files->model()->index(row, 0, root).data().toString() == QLatin1String("banner.prt.bmp"))
+                bannerRow = files->model()->index(row, 0, root);
+        QVERIFY(bannerRow.isValid());
+        files->scrollTo(bannerRow);
+        QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, files->visualRect(bannerRow).center());
+        QTRY_COMPARE(opened.count(), 1);
+        QCOMPARE(frame->DocumentPath(), banner);
     }
 
     void screenshotsInChineseAndEnglishWithAJobPrinting() {
