@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <memory>
 
 #include "FuzzSupport.h"
@@ -59,14 +60,19 @@ void SendSession(uint16_t port, std::string_view bytes) {
     addr.sin_port = htons(port);
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     FUZZ_CHECK(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0);
+    // libFuzzer's timer signal interrupts calls now and then; an interrupted call is no end of the session.
     while (!bytes.empty()) {
         const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;  // the server refused the header and closed
         bytes.remove_prefix(static_cast<size_t>(n));
     }
     ::shutdown(fd, SHUT_WR);
     char sink[4096];
-    while (::recv(fd, sink, sizeof sink, 0) > 0) {
+    for (;;) {
+        const ssize_t n = ::recv(fd, sink, sizeof sink, 0);
+        if (n > 0 || (n < 0 && errno == EINTR)) continue;
+        break;
     }
     ::close(fd);
 }
