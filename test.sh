@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test suite; then the core tests again under
-# AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer. Non-zero on any failure.
+# AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer, then runs the fuzz targets
+# briefly. Non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -29,5 +30,10 @@ cmake --build build-tsan
 # randomisation; setarch -R turns that off for the test run only.
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   setarch "$(uname -m)" -R ctest --test-dir build-tsan --output-on-failure -j"$jobs" -L core
+
+echo "== fuzz targets, briefly"
+# About ten seconds each: enough to replay the seed corpora and catch a fresh fault on the paths they
+# open; longer runs are scripts/fuzz.sh SECONDS.
+scripts/fuzz.sh 10
 
 echo "== all test suites passed"

@@ -379,6 +379,14 @@ int32_t CBrevantaPrinter::RemoveAllJobs() {
     return 1;
 }
 
+int32_t CBrevantaPrinter::RemoveEndedJobs() {
+    std::lock_guard lock(m_jobsMutex);
+    // Between two copies a job rests in the finished state while it is still the current one.
+    return static_cast<int32_t>(std::erase_if(m_jobs, [this](const auto& job) {
+        return job != m_current && IsJobOver(job->GetStatus());
+    }));
+}
+
 int32_t CBrevantaPrinter::GetJobNames(std::vector<std::string>& names) const {
     std::lock_guard lock(m_jobsMutex);
     names.clear();

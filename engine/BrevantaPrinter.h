@@ -52,6 +52,10 @@ public:
     virtual int32_t RemoveJob(int index);
     virtual int32_t RemoveJob(const std::string& name);
     virtual int32_t RemoveAllJobs();
+    // Removes the jobs whose printing is over (finished, cancelled or failed) and that no copy is printing
+    // any more; returns how many. A service without a job list to clear calls it, so that months of jobs
+    // do not pile up in the queue.
+    int32_t RemoveEndedJobs();
     virtual int32_t GetJobNames(std::vector<std::string>& names) const;
     virtual int32_t ForEachJob(intptr_t value, const std::function<void(CPrintJob&, intptr_t)>& fn) const;
     virtual int32_t PauseJob(const std::shared_ptr<CPrintJob>& job);

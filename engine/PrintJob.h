@@ -20,6 +20,11 @@ enum JobState : int32_t {
     JOB_PREPROCESS = 9,
 };
 
+// A state in which no more printing happens to the job (unless another copy of it starts).
+constexpr bool IsJobOver(int32_t state) {
+    return state == JOB_OUTPUT_END || state == JOB_OUTPUT_CANCEL || state == JOB_OUTPUT_FAIL;
+}
+
 // What the operator last asked of the job, as PollControl reports it.
 enum ControlRequest : int32_t {
     CONTROL_NONE = 0,

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <locale>
 #include <span>
 #include <system_error>
@@ -36,6 +37,12 @@ std::optional<float> ParseNumber(std::string_view text) {
 
 std::shared_ptr<CUSBDevice> OpenConfiguredBoard(const std::filesystem::path& configPath) {
     return std::make_shared<CUSBDevice>(configPath);
+}
+
+// A stored number beyond float's range would become infinity, which the next save writes as "inf" and the
+// next load cannot read, losing every value after it; such a number counts as unreadable.
+bool FitsFloat(double number) {
+    return std::isfinite(number) && std::fabs(number) <= double{std::numeric_limits<float>::max()};
 }
 
 int Wrapped(long position) {
@@ -120,7 +127,7 @@ bool CNozzleVoltageModel::LoadValues() {
     for (auto& row : m_rows) {
         for (float& value : row) {
             double number = 0;
-            if (!(in >> number)) break;
+            if (!(in >> number) || !FitsFloat(number)) break;
             value = static_cast<float>(number);
             ++read;
         }

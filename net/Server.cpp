@@ -160,7 +160,11 @@ void CServer::HandleTcpClient(platform::Socket& client) {
         TraceLine("Stopped while waiting for the printer");
         return;
     }
-    if (!StartPrinter(head)) return;
+    if (!StartPrinter(head)) {
+        // No job row exists yet, so without this the RIP's job would vanish without a word.
+        m_host.ReportMessage("A network job was not printed: the printer did not start it.");
+        return;
+    }
 
     auto job = std::make_shared<CPrintJob>(kNetworkJobName, 1);
     job->SetStatus(JOB_OUTPUT);
@@ -201,6 +205,7 @@ bool CServer::ReceiveHead(platform::Socket& client, RipHead& head) {
     if (error != HeadError::None) {
         const std::string_view why = HeadErrorText(error);
         TraceLine("Header refused: %.*s", static_cast<int>(why.size()), why.data());
+        m_host.ReportMessage("A network job was refused: " + std::string(why) + ".");
         return false;
     }
     return true;

@@ -9,6 +9,7 @@ packages=(
   dpkg-dev file
   libusb-1.0-0-dev umockdev
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core fonts-wqy-microhei
+  clang libclang-rt-14-dev libfuzzer-14-dev
 )
 
 missing=()

@@ -65,12 +65,27 @@ void CConsoleHost::ReportMessage(const std::string& message) {
 
 int CConsoleHost::JobCount() const {
     std::lock_guard lock(m_mutex);
-    return static_cast<int>(m_jobs.size());
+    return static_cast<int>(m_jobs.size()) + m_forgotten;
 }
 
 int CConsoleHost::UnfinishedCount() const {
     std::lock_guard lock(m_mutex);
-    return static_cast<int>(std::count_if(m_jobs.begin(), m_jobs.end(), [](const auto& entry) {
+    return m_forgottenUnfinished + static_cast<int>(std::count_if(m_jobs.begin(), m_jobs.end(), [](const auto& entry) {
         return entry.first->GetStatus() != JOB_OUTPUT_END;
     }));
+}
+
+void CConsoleHost::ForgetEndedJobs() {
+    std::lock_guard lock(m_mutex);
+    // Judged by what was posted, not by the job's state now: the last post of a job comes after its last
+    // state change, so nothing is heard of a job once it is let go. A finished copy ends the job only
+    // when it was the last one.
+    std::erase_if(m_jobs, [this](const auto& entry) {
+        const Seen& seen = entry.second;
+        const bool over = seen.state == JOB_OUTPUT_END ? seen.copy >= entry.first->GetCopies() : IsJobOver(seen.state);
+        if (!over) return false;
+        ++m_forgotten;
+        m_forgottenUnfinished += seen.state != JOB_OUTPUT_END;
+        return true;
+    });
 }

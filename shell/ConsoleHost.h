@@ -32,6 +32,10 @@ public:
     // Jobs seen so far, and how many of them did not end with their output finished.
     int JobCount() const;
     int UnfinishedCount() const;
+    // Lets go of the jobs whose printing is over (the last copy finished, or the job failed or was
+    // cancelled), keeping them in both counts; a long-running service calls it so that what it remembers
+    // does not grow with every job.
+    void ForgetEndedJobs();
 
 private:
     struct Seen {
@@ -48,5 +52,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::map<std::shared_ptr<CPrintJob>, Seen> m_jobs;
+    int m_forgotten = 0;
+    int m_forgottenUnfinished = 0;
     bool m_barShown = false;
 };

@@ -73,6 +73,10 @@ int CHeadlessRunner::Run() {
     bool interrupted = false;
     while (!interrupted) {
         interrupted = WaitForSignal(signals, std::chrono::milliseconds(100));
+        // Nobody clears a job list here: ended jobs are let go, or a service running for months keeps
+        // every job it ever printed.
+        host.ForgetEndedJobs();
+        engine.RemoveEndedJobs();
         if (!cl.bExitWhenIdle) continue;
         const bool idle = services.IsIdle();
         idleChecks = idle ? idleChecks + 1 : 0;

@@ -415,6 +415,42 @@ TEST_F(BrevantaPrinterTest, RemovalAndControlByIndexAndName) {
     EXPECT_EQ(b.use_count(), 1) << "a removed job is freed once nothing else refers to it";
 }
 
+TEST_F(BrevantaPrinterTest, EndedJobsCanBeLetGoWhileTheOthersStay) {
+    auto engine = Engine();
+    auto done = std::make_shared<CPrintJob>("done", 1);
+    auto failed = std::make_shared<CPrintJob>("failed", 1);
+    auto cancelled = std::make_shared<CPrintJob>("cancelled", 1);
+    auto waiting = std::make_shared<CPrintJob>("waiting", 1);
+    auto held = std::make_shared<CPrintJob>("held", 1);
+    for (const auto& j : {done, failed, cancelled, waiting, held}) engine->AddPrintJob(j);
+    done->SetStatus(JOB_OUTPUT_END);
+    failed->SetStatus(JOB_OUTPUT_FAIL);
+    cancelled->SetStatus(JOB_OUTPUT_CANCEL);
+    held->SetStatus(JOB_HOLD);
+    EXPECT_EQ(engine->RemoveEndedJobs(), 3);
+    std::vector<std::string> names;
+    engine->GetJobNames(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"waiting", "held"}));
+    EXPECT_EQ(done.use_count(), 1);
+
+    // A job of two copies rests finished between them and must not be let go then: the post of the first
+    // copy's end comes from the worker while the job is still its current one.
+    auto twice = std::make_shared<CPrintJob>(Job("twice.prn", testsupport::TestHead(64, 2, 64), 1).string(), 2);
+    engine->RemoveAllJobs();
+    engine->AddPrintJob(twice);
+    std::atomic<int> removedAfterFirstCopy{-1};
+    m_host.onPost = [&](const RecordingHost::Post& post) {
+        if (post.state == JOB_OUTPUT_END && post.copy == 1) removedAfterFirstCopy = engine->RemoveEndedJobs();
+    };
+    engine->Start();
+    ASSERT_TRUE(m_host.WaitFor([&] { return engine->IsIdle(); }));
+    engine->Stop();
+    m_host.onPost = nullptr;
+    EXPECT_EQ(removedAfterFirstCopy, 0);
+    EXPECT_EQ(CallsOf(m_lib->Calls(), "EndRipData").size(), 2u);
+    EXPECT_EQ(engine->RemoveEndedJobs(), 1);
+}
+
 TEST_F(BrevantaPrinterTest, SettingDialogIsCalledThroughItsOwnLibrary) {
     auto engine = Engine();
     engine->SetPrinterSettingDll(kRecordingLib);

@@ -485,6 +485,9 @@ TEST_F(ServerTest, UnusableHeadersAreRefusedBeforeThePrinterIsTouched) {
         EXPECT_TRUE(m_trace.WaitFor(HeadErrorText(c.why)));
         EXPECT_TRUE(m_printer->Calls().empty());
         EXPECT_TRUE(m_host.Snapshot().jobs.empty());
+        const auto messages = m_host.Snapshot().messages;
+        ASSERT_FALSE(messages.empty()) << "the operator hears why the RIP's job went nowhere";
+        EXPECT_NE(messages.back().find(HeadErrorText(c.why)), std::string::npos) << messages.back();
     }
     ExpectServesAnotherJob();
 }
@@ -514,6 +517,8 @@ TEST_F(ServerTest, PrinterRefusingToStartLeavesNoJob) {
         const RecordingHost::Record r = m_host.Snapshot();
         EXPECT_TRUE(r.jobs.empty());
         EXPECT_TRUE(r.adjustments.empty());
+        ASSERT_FALSE(r.messages.empty()) << "a job the printer would not start is not dropped silently";
+        EXPECT_NE(r.messages.back().find("did not start"), std::string::npos) << r.messages.back();
     }
 }
 

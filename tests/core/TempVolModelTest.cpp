@@ -84,6 +84,21 @@ TEST_F(TempVolModelTest, AMissingOrShortFileLoadsWhatIsThere) {
     EXPECT_EQ(m_model.Colour(2), NoColour);
 }
 
+TEST_F(TempVolModelTest, ANumberBeyondFloatRangeIsUnreadableAndNeverSavedAsInfinity) {
+    for (const char* huge : {"1e39", "-1e39", "1e999"}) {
+        SCOPED_TRACE(huge);
+        std::string text = std::string(kStoredValues);
+        text.replace(0, 4, huge);  // the first value, 22.5
+        testsupport::WriteFile(TempVol(), text);
+        CNozzleVoltageModel model(m_dir.Path());
+        EXPECT_FALSE(model.LoadValues());
+        EXPECT_EQ(model.Value(0, LeftVoltage), 0.0f);
+        ASSERT_TRUE(model.SaveValues());
+        EXPECT_EQ(testsupport::ReadFile(TempVol()).find("inf"), std::string::npos);
+        EXPECT_TRUE(CNozzleVoltageModel(m_dir.Path()).LoadValues()) << "what was saved loads back whole";
+    }
+}
+
 TEST_F(TempVolModelTest, SaveWithoutTheAlignFolderWritesNothing) {
     EXPECT_FALSE(m_model.SaveValues());
     EXPECT_FALSE(std::filesystem::exists(m_dir / "Align"));

@@ -86,6 +86,9 @@ public:
         ssize_t n = ::recv(m_fd, &byte, 1, 0);
         return n == 0 || (n < 0 && errno == ECONNRESET);
     }
+    int Fd() const { return m_fd; }
+    // Ends the sending side: the server sees the end of the job's bytes.
+    void ShutdownWrite() { ::shutdown(m_fd, SHUT_WR); }
     void Close() {
         if (m_fd >= 0) ::close(m_fd);
         m_fd = -1;
@@ -116,6 +119,7 @@ public:
     ServiceProcess& operator=(const ServiceProcess&) = delete;
 
     const std::filesystem::path& Dir() const { return m_dir.Path(); }
+    pid_t Pid() const { return m_pid; }
     std::filesystem::path Hot() const { return m_dir / "hot"; }
     std::filesystem::path Output() const { return m_dir / "VirtualPrinterOutput"; }
     uint16_t Port() const { return m_port; }
