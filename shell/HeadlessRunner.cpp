@@ -76,7 +76,7 @@ int CHeadlessRunner::Run() {
         // Nobody clears a job list here: ended jobs are let go, or a service running for months keeps
         // every job it ever printed.
         host.ForgetEndedJobs();
-        engine.RemoveEndedJobs();
+        services.Engine().RemoveEndedJobs();
         if (!cl.bExitWhenIdle) continue;
         const bool idle = services.IsIdle();
         idleChecks = idle ? idleChecks + 1 : 0;
