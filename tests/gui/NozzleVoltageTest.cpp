@@ -114,7 +114,8 @@ private slots:
         QSignalSpy read(&dialog, &CNozzleVoltage::readFinished);
         auto* readButton = Child<QPushButton>(dialog, QStringLiteral("read"));
         QTest::mouseClick(readButton, Qt::LeftButton);
-        QVERIFY(!readButton->isEnabled());
+        // The simulated board may answer all 32 groups before the click returns.
+        QVERIFY(!readButton->isEnabled() || read.count() == 1);
         QTRY_COMPARE_WITH_TIMEOUT(read.count(), 1, 10000);
         QVERIFY(read[0][0].toBool());
         QCOMPARE(groups.count(), 32);
