@@ -181,11 +181,11 @@ void CNozzleVoltage::StopSending() {
 void CNozzleVoltage::UpdateControls() {
     m_rows->setEnabled(!m_sending);
     m_send->setEnabled(!m_sending);
-    m_read->setEnabled(!m_sending && !m_model.IsReading());
+    m_read->setEnabled(!m_sending && !m_reading);
 }
 
 void CNozzleVoltage::OnRead() {
-    if (m_sending) return;  // the send thread may be opening the board
+    if (m_sending || m_reading) return;  // the send thread may be opening the board
     // Both callbacks run on the receive thread: they only post. Posted calls die with the dialog.
     auto onDone = [this](CBoardReceiver::State state) {
         QMetaObject::invokeMethod(this, [this, state] { OnReadDone(state); }, Qt::QueuedConnection);
@@ -199,6 +199,7 @@ void CNozzleVoltage::OnRead() {
         ShowMessage(Text(started.message));
         return;
     }
+    m_reading = true;
     UpdateControls();
     m_groups->setText(QStringLiteral("0/%1").arg(CBoardReceiver::kGroups));
     Log(QStringLiteral("开始接收32组数据:"));
@@ -211,6 +212,7 @@ void CNozzleVoltage::OnGroup(int group, const QString& text) {
 }
 
 void CNozzleVoltage::OnReadDone(CBoardReceiver::State state) {
+    m_reading = false;
     UpdateControls();
     bool ok = state == CBoardReceiver::State::Finished;
     if (ok) {

@@ -79,6 +79,8 @@ private:
     QLabel* m_groups = nullptr;
     QPlainTextEdit* m_log = nullptr;
     bool m_sending = false;
+    // From a started read until its end has been handled here: the receive thread may be over before.
+    bool m_reading = false;
     // Last: stopped and joined before the model it uses goes.
     std::jthread m_sender;
 };
