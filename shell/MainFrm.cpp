@@ -411,7 +411,10 @@ void CMainFrame::AddPrintJob(const std::shared_ptr<CPrintJob>& job) { m_wndPrint
 
 void CMainFrame::OnStatusChanged(const std::shared_ptr<CPrintJob>& job, int32_t nCopy) {
     TraceLine("Start：自定义消息WM_STATUS_CHANGED消息处理函数. Call: ");
-    if (job) m_wndPrintPane->SetPrintJob(job, nCopy);
+    if (!job) return;
+    m_wndPrintPane->SetPrintJob(job, nCopy);
+    // The rows keep what the operator may still look at; the engine's queue need not keep ended jobs.
+    if (m_services && IsJobOver(job->GetStatus())) m_services->Engine().RemoveEndedJobs();
 }
 
 void CMainFrame::ShowHead(const RipHead& head) { m_wndPropPane->ShowHead(head); }
